@@ -1,0 +1,192 @@
+// Registry helpers: logged reads and writes, the key family look-ups, listing and deletion.
+#include "sys/registry.h"
+
+#include <string.h>
+
+#include "base/debug_channel.h"
+#include "base/scoped.h"
+
+const char kSearchBarV35Key[] = "Software\\Nimbrel\\NimbrelSearchBarV35";
+const char kSearchBarKey[] = "Software\\Nimbrel\\NimbrelSearchBar";
+
+namespace {
+
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+bool IsMiss(LONG error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// Reads a text value into a buffer of kPathBufferSize bytes, always terminated.
+LONG QueryText(HKEY root, const char* subkey, const char* name, char* out) {
+  ScopedRegKey key;
+  LONG error = key.Open(root, subkey, KEY_QUERY_VALUE);
+  if (error != ERROR_SUCCESS) return error;
+  DWORD size = kPathBufferSize - 1;
+  error = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(out), &size);
+  out[error == ERROR_SUCCESS ? size : 0] = '\0';
+  return error;
+}
+
+}  // namespace
+
+Status ReadRegistryDword(HKEY root, const char* subkey, const char* name, DWORD* out) {
+  LogMessage(kLogTrace).Text("Looking up [").Text(name).Text("] under [").Text(subkey).Text("] ...");
+  ScopedRegKey key;
+  LONG error = key.Open(root, subkey, KEY_QUERY_VALUE);
+  if (error == ERROR_SUCCESS) {
+    DWORD type = 0;
+    DWORD size = sizeof(DWORD);
+    error = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(out), &size);
+    if (error == ERROR_SUCCESS) {
+      if (type == REG_DWORD) LogMessage(kLogTrace).Text("Found: ").Unsigned(*out);
+      return kStatusOk;
+    }
+  }
+  return IsMiss(error) ? kStatusOk : kStatusFailed;
+}
+
+Status ReadRegistryString(HKEY root, const char* subkey, const char* name, HeapString* out) {
+  LogMessage(kLogTrace).Text("Looking up [").Text(name).Text("] under [").Text(subkey).Text("] ...");
+  ScopedRegKey key;
+  LONG error = key.Open(root, subkey, KEY_QUERY_VALUE);
+  if (error == ERROR_SUCCESS) {
+    out->Truncate(0);
+    if (!out->Reserve(kPathBufferSize, false)) return kStatusFailed;
+    DWORD type = 0;
+    DWORD size = kPathBufferSize;
+    error = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(out->Buffer()), &size);
+    // The buffer holds one byte more than was offered: a text stored without its
+    // terminator still ends inside it.
+    out->Buffer()[error == ERROR_SUCCESS ? size : 0] = '\0';
+    if (error == ERROR_SUCCESS) {
+      if (type == REG_SZ) LogMessage(kLogTrace).Text("Found: ").Text(out->Text());
+      return kStatusOk;
+    }
+  }
+  return IsMiss(error) ? kStatusOk : kStatusFailed;
+}
+
+Status WriteRegistryDword(HKEY root, const char* subkey, const char* name, DWORD value) {
+  LogMessage(kLogTrace).Text("Setting [").Text(name).Text("] under [").Text(subkey).Text("] ...");
+  ScopedRegKey key;
+  if (key.Create(root, subkey, KEY_SET_VALUE) != ERROR_SUCCESS) return kStatusFailed;
+  if (RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) !=
+      ERROR_SUCCESS)
+    return kStatusFailed;
+  LogMessage(kLogTrace).Text("Wrote: ").Unsigned(value);
+  return kStatusOk;
+}
+
+Status WriteRegistryString(HKEY root, const char* subkey, const char* name, const char* text) {
+  LogMessage(kLogTrace).Text("Setting [").Text(name).Text("] under [").Text(subkey).Text("] ...");
+  if (!text) text = "";
+  ScopedRegKey key;
+  if (key.Create(root, subkey, KEY_SET_VALUE) != ERROR_SUCCESS) return kStatusFailed;
+  if (RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                     static_cast<DWORD>(strlen(text) + 1)) != ERROR_SUCCESS)
+    return kStatusFailed;
+  LogMessage(kLogTrace).Text("Wrote: ").Text(text);
+  return kStatusOk;
+}
+
+namespace {
+
+Status FindDword(const char* const* keys, int count, const char* name, DWORD* out) {
+  *out = 0;
+  for (int i = 0; i < count; ++i) {
+    Status status = ReadRegistryDword(HKEY_LOCAL_MACHINE, keys[i], name, out);
+    if (status < 0) return status;
+    if (*out != 0) return kStatusOk;
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+Status FindToolbarDword(const char* name, DWORD* out) {
+  static const char* const kKeys[] = {"Software\\Nimbrel\\Nimbrel Toolbar", "Software\\Nimbrel\\Snapora Toolbar",
+                                      kSearchBarV35Key, kSearchBarKey};
+  return FindDword(kKeys, 4, name, out);
+}
+
+Status FindSearchBarDword(const char* name, DWORD* out) {
+  static const char* const kKeys[] = {kSearchBarV35Key, kSearchBarKey};
+  return FindDword(kKeys, 2, name, out);
+}
+
+Status FindToolbarString(const char* name, HeapString* out) {
+  static const char* const kKeys[] = {"Software\\Nimbrel\\Nimbrel Toolbar\\3.7.0",
+                                      "Software\\Nimbrel\\Nimbrel Toolbar\\3.6.0", kSearchBarV35Key,
+                                      kSearchBarKey};
+  out->Truncate(0);
+  for (const char* key : kKeys) {
+    Status status = ReadRegistryString(HKEY_LOCAL_MACHINE, key, name, out);
+    if (status < 0) return status;
+    if (!out->IsEmpty()) return kStatusOk;
+  }
+  return kStatusOk;
+}
+
+Status ListRegistryValues(HKEY root, const char* subkey, StringList* list) {
+  ScopedRegKey key;
+  LONG error = key.Open(root, subkey, KEY_ALL_ACCESS);
+  if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? kStatusOk : kStatusFailed;
+  for (DWORD index = 0;; ++index) {
+    char name[kPathBufferSize];
+    char data[kPathBufferSize + 1];
+    DWORD nameSize = kPathBufferSize;
+    DWORD dataSize = kPathBufferSize;
+    if (RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                      &dataSize) != ERROR_SUCCESS)
+      break;
+    data[dataSize] = '\0';
+    // Out of memory: stop and keep what was collected.
+    if (!list->Grow()) break;
+    if (strcmp(name, "Version") != 0) list->At(list->Count() - 1).Assign(data);
+  }
+  return kStatusOk;
+}
+
+Status DeleteRegistryTree(HKEY root, const char* subkey) {
+  ScopedRegKey key;
+  LONG error = key.Open(root, subkey, KEY_ALL_ACCESS);
+  if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? kStatusOk : kStatusFailed;
+  Status childStatus = kStatusOk;
+  for (;;) {
+    char child[kPathBufferSize];
+    DWORD size = sizeof child;
+    if (RegEnumKeyExA(key.Get(), 0, child, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    childStatus = DeleteRegistryTree(key.Get(), child);
+    if (childStatus < 0) break;
+  }
+  key.Close();
+  if (childStatus < 0) return childStatus;
+  return RegDeleteKeyA(root, subkey) == ERROR_SUCCESS ? kStatusOk : kStatusFailed;
+}
+
+Status DeleteRegistryValue(HKEY root, const char* subkey, const char* name) {
+  ScopedRegKey key;
+  LONG error = key.Open(root, subkey, KEY_ALL_ACCESS);
+  if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? kStatusOk : kStatusFailed;
+  RegDeleteValueA(key.Get(), name);
+  return kStatusOk;
+}
+
+Status GetAppDataFolder(bool allUsers, HeapString* out) {
+  char path[kPathBufferSize + 1] = {};
+  LONG error = allUsers ? QueryText(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", path) : ERROR_FILE_NOT_FOUND;
+  if (error != ERROR_SUCCESS && QueryText(HKEY_CURRENT_USER, kShellFolders, "AppData", path) != ERROR_SUCCESS)
+    return kStatusFailed;
+  size_t length = strlen(path);
+  if (length == 0 || path[length - 1] != '\\') {
+    if (length + 1 >= kPathBufferSize) return kStatusFailed;  // no room for the backslash
+    path[length] = '\\';
+    path[length + 1] = '\0';
+  }
+  return out->Assign(path) ? kStatusOk : kStatusFailed;
+}
+
+LONG GetDesktopFolder(char* out) {
+  LONG error = QueryText(HKEY_LOCAL_MACHINE, kShellFolders, "Common Desktop", out);
+  if (error != ERROR_SUCCESS) error = QueryText(HKEY_CURRENT_USER, kShellFolders, "Desktop", out);
+  return error;
+}

@@ -1,0 +1,59 @@
+// Uninstaller: the object one uninstall pass works on, with the dialog-driven driver that
+// runs it. Its first fields match ProductSession's.
+#pragma once
+
+#include <windows.h>
+
+#include "base/heap_string.h"
+#include "base/status.h"
+#include "install/system_info.h"
+#include "sys/process_scanner.h"
+
+class Uninstaller : public ProcessModuleHandler {
+ public:
+  Uninstaller();
+  ~Uninstaller() override;
+  Uninstaller(const Uninstaller&) = delete;
+  Uninstaller& operator=(const Uninstaller&) = delete;
+
+  bool OnProcessModule(const char* processName, const char* moduleName, DWORD processId) override;
+
+  // 0 loaded, 1 the user refused to close Internet Explorer, -1 no module or object.
+  Status Initialize(const char* moduleFileName, const char* arguments);
+  Status LoadSystemInfo(const char* moduleFileName, const char* arguments);
+  // Borrows another pass's object; -50 for null.
+  Status SetSystemInfo(SystemInfo* systemInfo);
+
+  // Hands this package's uninstaller to an earlier toolbar: 0, 1 no "Vendor\ProgFiles", -1.
+  Status ReplaceUninstaller();
+
+  Status Uninstall(bool removeRuntime, bool removeProduct, bool deleteUserData, bool sendPing,
+                   bool unregisterToolbar, bool removeUninstallEntry);
+  Status IsRuntimeShared();
+  Status CountOtherToolbars(long* count);
+  Status RemovePhotoExtras(bool removeRuntime, bool removeProduct, bool deleteUserData);
+  Status RemovePrivateProgramFiles();
+  Status RemoveRuntimeProgramFiles();
+  Status RemovePrivateAppData(bool deleteUserData);
+  Status RemoveRuntimeAppData(bool deleteUserData);
+  Status RemovePrivateRegistryKeys();
+  Status RemoveRuntimeRegistryKeys();
+  static void RemoveEmptyParents(char* folderPath);
+
+  Status UnregisterToolbar();
+  Status RemoveComponentRegistration();
+
+  HeapString m_modulePath;
+  HMODULE m_module;
+  SystemInfo* m_systemInfo;
+  HeapString m_arguments;
+  DWORD m_mayCloseBrowser;
+  bool m_askedToCloseBrowser;
+  bool m_forceRuntimeRemoval;
+};
+
+// Uninstall mode: mutexes, dialog 118, RunOnce clean-up, one uninstall pass.
+Status RunUninstall(const char* commandLine, HINSTANCE instance);
+INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// 0 (also when no in-process server is registered) or -1.
+Status UnregisterServerByClsid(const char* clsid);
