@@ -13,6 +13,10 @@ command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xdpyinfo >/dev/null || need+=(x11-utils)
 command -v openbox >/dev/null || need+=(openbox)
 command -v flock >/dev/null || need+=(util-linux)
+# The test suite runs from a 64-bit build under Wine's 64-bit side (see README).
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+command -v xdotool >/dev/null || need+=(xdotool)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
@@ -42,14 +46,8 @@ rc=$?
 set -e
 if [ "$rc" != 42 ]; then
   echo "setup: this kernel does not start 32-bit programs; using qemu-i386 for them"
-  # The tests then run from a 64-bit build under Wine's native 64-bit side.
-  more=()
-  [ -x /usr/bin/qemu-i386-static ] || more+=(qemu-user-static)
-  [ -x /usr/lib/wine/wine64 ] || more+=(wine64)
-  command -v x86_64-w64-mingw32-g++-posix >/dev/null || more+=(g++-mingw-w64-x86-64-posix)
-  if [ ${#more[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${more[@]}" >/dev/null
-  fi
+  [ -x /usr/bin/qemu-i386-static ] ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
   [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
