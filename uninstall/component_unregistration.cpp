@@ -1,0 +1,157 @@
+// Taking the toolbar's components out of the system's registration before any file goes: the
+// system info module, the browser helper, the runtime's type library, control and menu entry,
+// the personalization helper and the toolbar module.
+#include <initializer_list>
+
+#include "base/debug_channel.h"
+#include "base/scoped.h"
+#include "uninstall/uninstaller.h"
+
+namespace {
+
+const char kTypeLibKey[] = "TypeLib\\{E060D9D9-E979-4C2F-A840-BE5150F84AC5}";
+const char kMenuExtKey[] = "Software\\Microsoft\\Internet Explorer\\MenuExt\\&Nimbrel Search";
+
+// False when the key could not be deleted (one already gone counts as a failure).
+bool DeleteKey(HKEY root, const HeapString& base, const char* suffix) {
+  HeapString path;
+  if (!path.Assign(base.Text()) || !path.Append(suffix)) return false;
+  return RegDeleteKeyA(root, path.Text()) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+Status UnregisterServerByClsid(const char* clsid) {
+  LogInfo("Unregistering ", clsid ? clsid : "");
+  char keyPath[kPathBufferSize] = "CLSID\\";
+  const int used = lstrlenA(keyPath);
+  lstrcpynA(keyPath + used, clsid ? clsid : "", kPathBufferSize - used);
+  const int withClsid = lstrlenA(keyPath);
+  lstrcpynA(keyPath + withClsid, "\\InProcServer32", kPathBufferSize - withClsid);
+
+  char serverPath[kPathBufferSize] = {0};
+  {
+    ScopedRegKey key;
+    if (key.Open(HKEY_CLASSES_ROOT, keyPath, KEY_READ) != ERROR_SUCCESS) return kStatusOk;
+    DWORD type = 0;
+    // One byte is kept back so that the text stays terminated whatever the value holds.
+    DWORD size = sizeof(serverPath) - 1;
+    if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(serverPath),
+                         &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+      return kStatusOk;
+    }
+    serverPath[size < sizeof(serverPath) ? size : sizeof(serverPath) - 1] = '\0';
+  }
+  if (!serverPath[0]) return kStatusOk;
+
+  ScopedModule module;
+  if (module.Load(serverPath) != 0) {
+    LogError("Failed to load ", serverPath);
+    return kStatusFailed;
+  }
+  DllRegistrationProc unregister = module.Find<DllRegistrationProc>("DllUnregisterServer");
+  if (!unregister) {
+    LogError("Failed to obtain the DllUnregisterServer entry point.");
+    return kStatusFailed;
+  }
+  const HRESULT result = unregister();
+  LogMessage(kLogInfo).Text("Call of DllUnregisterServer returned ").Signed(result);
+  return result < 0 ? kStatusFailed : kStatusOk;
+}
+
+Status Uninstaller::UnregisterToolbar() {
+  if (!m_systemInfo) return kStatusFailed;
+
+  DllRegistrationProc unregisterInfo =
+      m_module ? reinterpret_cast<DllRegistrationProc>(
+                     reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")))
+               : nullptr;
+  if (unregisterInfo) {
+    const HRESULT result = unregisterInfo();
+    LogMessage(kLogInfo).Text("Call of system info module's DllUnregisterServer returned ").Signed(result);
+  } else {
+    LogInfo("Failed to obtain the DllUnregisterServer entry point for the system info module.");
+  }
+
+  HeapString helperClsid;
+  m_systemInfo->GetBrowserHelperClsid(&helperClsid);
+  if (UnregisterServerByClsid(helperClsid.Text()) < 0) LogInfo("Failed to unregister the BHO.");
+
+  RemoveComponentRegistration();
+
+  HeapString toolbarPath;
+  const Status folderStatus = m_systemInfo->GetProgramFilesFolder(kFolderRuntime, &toolbarPath);
+  if (folderStatus < 0) return folderStatus;
+  if (!toolbarPath.Append("Tollix.dll")) return kStatusFailed;
+
+  ScopedModule toolbar;
+  if (toolbar.Load(toolbarPath.Text()) != 0) {
+    LogInfo("Failed to load ", toolbarPath.Text());
+    return kStatusFailed;
+  }
+  ToolbarRegistrationProc doUnregister = toolbar.Find<ToolbarRegistrationProc>("DoUnregister");
+  if (!doUnregister) {
+    LogInfo("Failed to obtain the DoUnregister entry point for the toolbar module.");
+    return kStatusFailed;
+  }
+  const long result = doUnregister(m_systemInfo);
+  LogMessage(kLogInfo).Text("Call of toolbar DoUnregister returned ").Signed(result);
+  return result < 0 ? kStatusFailed : kStatusOk;
+}
+
+Status Uninstaller::RemoveComponentRegistration() {
+  const Status shared = IsRuntimeShared();
+  if (shared < 0) return shared;
+  if (shared == 1) {
+    LogInfo("Not removing the runtime snapora extras.");
+    return kStatusOk;
+  }
+
+  const HeapString typeLib(kTypeLibKey);
+  bool allDeleted = true;
+  for (const char* suffix : {"\\1.0\\0\\win32", "\\1.0\\0", "\\1.0\\HELPDIR", "\\1.0\\FLAGS", "\\1.0", ""}) {
+    allDeleted = DeleteKey(HKEY_CLASSES_ROOT, typeLib, suffix) && allDeleted;
+  }
+  if (!allDeleted) LogInfo("Could not delete Type Library registry keys.");
+
+  if (!m_systemInfo) return kStatusFailed;
+  HeapString clsid;
+  const Status clsidStatus = m_systemInfo->GetActiveXClsid(&clsid);
+  if (clsidStatus != 0) return clsidStatus;
+  if (clsid.IsEmpty()) {
+    // "CLSID\" alone would take every class of the machine with it.
+    LogError("Refusing to delete the control class of an empty class id.");
+    return kStatusFailed;
+  }
+  HeapString base;
+  if (!base.Assign("CLSID\\") || !base.Append(clsid)) return kStatusFailed;
+  allDeleted = true;
+  for (const char* suffix : {"\\MiscStatus\\1", "\\MiscStatus", "\\TypeLib", "\\VersionIndependentProgID",
+                             "\\Programmable", "\\ProgID", "\\InProcServer32", ""}) {
+    allDeleted = DeleteKey(HKEY_CLASSES_ROOT, base, suffix) && allDeleted;
+  }
+  if (!allDeleted) LogInfo("Could not delete ActiveX palette registry keys.");
+
+  RegDeleteKeyA(HKEY_CURRENT_USER, kMenuExtKey);
+
+  HeapString helperPath;
+  if (m_systemInfo->GetProgramFilesFolder(kFolderRuntime, &helperPath) < 0) {
+    LogInfo("Failed to get runtime folder path for Personalization Component.");
+    return kStatusOk;
+  }
+  if (!helperPath.Append("TollixProfileExt.dll")) return kStatusOk;
+  ScopedModule helper;
+  if (helper.Load(helperPath.Text()) != 0) {
+    LogError("Failed to load Personalization BHO ", helperPath.Text());
+    return kStatusOk;
+  }
+  DllRegistrationProc unregister = helper.Find<DllRegistrationProc>("DllUnregisterServer");
+  if (unregister) {
+    const HRESULT result = unregister();
+    LogMessage(kLogInfo).Text("Call of Personalization BHO's DllUnregisterServer returned ").Signed(result);
+  } else {
+    LogInfo("Failed to obtain the DllUnregisterServer entry point for the Personalization BHO.");
+  }
+  return kStatusOk;
+}
