@@ -1,0 +1,191 @@
+// Install and uninstall passes on the sample editions, in this process: the Add/Remove
+// Programs entry, shared and last toolbars on one runtime, and the runtime's toolbar list.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "install/installer.h"
+#include "support/bench.h"
+#include "support/edition.h"
+#include "support/recording_channel.h"
+#include "uninstall/uninstaller.h"
+
+namespace {
+
+const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kRuntimeList[] = "Software\\Nimbrel\\Toolbar Runtime";
+
+std::string ShellFolder(int csidl) {
+  char path[MAX_PATH] = {0};
+  SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return std::string(path) + "\\";
+}
+
+// Machine state of both sample editions and their runtime, removed before and after.
+void ForgetSampleInstalls() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    DeleteKeyTree(root, "Software\\Acme");
+    DeleteKeyTree(root, "Software\\nimbrel\\Nimbrel Toolbar");
+    DeleteKeyTree(root, "Software\\Nimbrel");
+  }
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Acme Toolbar");
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Nimbrel Toolbar");
+  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
+    RemoveTree(ShellFolder(csidl) + "Acme");
+    RemoveTree(ShellFolder(csidl) + "Nimbrel");
+  }
+}
+
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::string& folder) {
+    GetCurrentDirectoryA(MAX_PATH, m_saved);
+    SetCurrentDirectoryA(folder.c_str());
+  }
+  ~CurrentFolder() { SetCurrentDirectoryA(m_saved); }
+
+ private:
+  char m_saved[MAX_PATH];
+};
+
+// One install pass of a package folder ("Private" or "NimbrelUpdate"), as the driver runs it.
+Status InstallPass(const std::string& passFolder, const char* arguments) {
+  CurrentFolder folder(SamplePackageDir() + passFolder);
+  Installer installer;
+  Status status = installer.Initialize("Vendor\\ProgFiles\\TollixSystemInfo.dll", arguments);
+  if (status != 0) return status;
+  bool reregister = false;
+  status = installer.PrepareUpgrade(&reregister);
+  if (status != 0) return status;
+  status = installer.Install();
+  if (status == 0 && reregister) installer.ReregisterToolbars();
+  return status;
+}
+
+Status UninstallPass(const std::string& privateFolder, bool deleteUserData) {
+  Uninstaller uninstaller;
+  Status status = uninstaller.Initialize((privateFolder + "TollixSystemInfo.dll").c_str(), "/S");
+  if (status != 0) return status;
+  return uninstaller.Uninstall(true, true, deleteUserData, false, true, true);
+}
+
+class UninstallSequence : public ::testing::Test {
+ protected:
+  void SetUp() override { ForgetSampleInstalls(); }
+  void TearDown() override { ForgetSampleInstalls(); }
+
+  std::string acmeFolder = ShellFolder(CSIDL_PROGRAM_FILES) + "Acme\\Acme Toolbar\\";
+  std::string nimbrelFolder = ShellFolder(CSIDL_PROGRAM_FILES) + "nimbrel\\Nimbrel Toolbar\\";
+  std::string runtimeFolder = ShellFolder(CSIDL_PROGRAM_FILES) + "Nimbrel\\Tollix Runtime\\";
+};
+
+}  // namespace
+
+TEST_F(UninstallSequence, InstallWritesAQuotedAddRemoveProgramsEntry) {
+  ASSERT_EQ(0, InstallPass("Private", "/S /uninsturl \"http://example.test/bye?a=1\""));
+  const std::string key = std::string(kUninstallRoot) + "Acme Toolbar";
+  std::string value;
+  ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, key, "UninstallString", &value));
+  EXPECT_EQ("\"" + acmeFolder + "Uninstaller.exe\" /u /k /url \"http://example.test/bye?a=1\"", value);
+  const struct {
+    const char* name;
+    std::string expected;
+  } strings[] = {
+      {"DisplayName", "Acme Toolbar"},
+      {"DisplayVersion", "3.8.1.5"},
+      {"Publisher", "Acme"},
+      {"DisplayIcon", acmeFolder + "Uninstaller.exe"},
+      {"InstallLocation", acmeFolder},
+  };
+  for (const auto& s : strings) {
+    EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, key, s.name, &value)) << s.name;
+    EXPECT_EQ(s.expected, value) << s.name;
+  }
+  for (const char* name : {"NoModify", "NoRepair"}) {
+    DWORD flag = 0;
+    EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, key, name, &flag)) << name;
+    EXPECT_EQ(1u, flag) << name;
+  }
+  EXPECT_TRUE(PathExists(acmeFolder + "Uninstaller.exe"));
+}
+
+TEST_F(UninstallSequence, ReinstallOfTheSameVersionIsRefused) {
+  ASSERT_EQ(0, InstallPass("Private", "/S"));
+  RecordingChannel channel;
+  EXPECT_EQ(1, InstallPass("Private", "/S"));
+}
+
+TEST_F(UninstallSequence, EmptyUninstallUrlGivesNoUrlPart) {
+  ASSERT_EQ(0, InstallPass("Private", "/S /uninsturl \"\""));
+  std::string value;
+  ASSERT_TRUE(ReadString(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Acme Toolbar", "UninstallString", &value));
+  EXPECT_EQ("\"" + acmeFolder + "Uninstaller.exe\" /u /k", value);
+}
+
+TEST_F(UninstallSequence, SharedRuntimeStaysUntilTheLastToolbarGoes) {
+  ASSERT_EQ(0, InstallPass("Private", "/S"));
+  ASSERT_EQ(0, InstallPass("NimbrelUpdate", "/S"));
+  ASSERT_TRUE(PathExists(runtimeFolder + "Tollix.dll"));
+
+  {
+    RecordingChannel channel;
+    ASSERT_EQ(0, UninstallPass(acmeFolder, false));
+    for (const char* message : {"Not removing the runtime program files.", "Not removing the runtime application data.",
+                                "Not removing the runtime registry keys.", "Not removing the runtime snapora extras."}) {
+      EXPECT_TRUE(channel.Has(message)) << message;
+    }
+    EXPECT_FALSE(channel.Has("Failed!"));
+  }
+  EXPECT_FALSE(PathExists(acmeFolder));
+  EXPECT_FALSE(PathExists(ShellFolder(CSIDL_PROGRAM_FILES) + "Acme"));  // the empty parent went too
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Acme Toolbar"));
+  EXPECT_TRUE(PathExists(runtimeFolder + "Tollix.dll"));
+  EXPECT_TRUE(PathExists(nimbrelFolder));
+
+  // The removed toolbar left the runtime's list, so the remaining one is the last.
+  {
+    RecordingChannel channel;
+    ASSERT_EQ(0, UninstallPass(nimbrelFolder, true));
+    EXPECT_FALSE(channel.Has("Not removing the runtime program files."));
+  }
+  EXPECT_FALSE(PathExists(runtimeFolder));
+  EXPECT_FALSE(PathExists(nimbrelFolder));
+  EXPECT_FALSE(PathExists(ShellFolder(CSIDL_PROGRAM_FILES) + "Nimbrel"));
+  EXPECT_FALSE(PathExists(ShellFolder(CSIDL_COMMON_APPDATA) + "Nimbrel\\Tollix Runtime"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Nimbrel\\Tollix Runtime\\3.8"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Nimbrel Toolbar"));
+}
+
+TEST_F(UninstallSequence, ListWithoutTheProductLeavesOtherValuesAlone) {
+  ASSERT_EQ(0, InstallPass("Private", "/S"));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "Other Toolbar", "C:\\Other\\TollixSystemInfo.dll"));
+  ASSERT_EQ(0, UninstallPass(acmeFolder, false));
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kRuntimeList, "Other Toolbar"));
+  EXPECT_TRUE(PathExists(runtimeFolder));  // still shared with the other toolbar
+}
+
+TEST_F(UninstallSequence, PassWithoutSystemInfoTouchesNothing) {
+  Uninstaller uninstaller;
+  EXPECT_EQ(-1, uninstaller.Uninstall(true, true, true, true, true, true));
+  EXPECT_EQ(-1, uninstaller.RemovePrivateProgramFiles());
+  EXPECT_EQ(-50, uninstaller.SetSystemInfo(nullptr));
+  EXPECT_EQ(-1, uninstaller.Initialize("C:\\tollix-tests\\missing\\TollixSystemInfo.dll", "/S"));
+}
+
+TEST_F(UninstallSequence, MissingListCountsAsSharedUnlessForced) {
+  Uninstaller uninstaller;
+  long count = 0;
+  EXPECT_EQ(0, uninstaller.CountOtherToolbars(&count));
+  EXPECT_EQ(-1, count);
+  EXPECT_EQ(1, uninstaller.IsRuntimeShared());
+  uninstaller.m_forceRuntimeRemoval = true;
+  EXPECT_EQ(0, uninstaller.IsRuntimeShared());
+  uninstaller.m_forceRuntimeRemoval = false;
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "One", "x"));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "Two", "y"));
+  EXPECT_EQ(1, uninstaller.IsRuntimeShared());
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kRuntimeList);
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "One", "x"));
+  EXPECT_EQ(0, uninstaller.IsRuntimeShared());
+}
