@@ -52,6 +52,8 @@ bool ReadRuntimeVersion(HeapString* out) {
     HMODULE file = LoadLibraryExA(path.Text(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!file) file = LoadLibraryExA(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE);
+    // Systems before Vista know only the plain data file mapping.
+    if (!file) file = LoadLibraryExA(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (file) {
       bool ok = ReadVersionString(file, out);
       FreeLibrary(file);
