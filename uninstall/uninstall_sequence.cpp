@@ -95,8 +95,6 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
   }
 
   if (removeProduct) {
-    LogInfo("Removing the private program files folder ...");
-    LogStepResult(RemovePrivateProgramFiles());
     LogInfo("Removing the private application data files and folders ...");
     LogStepResult(RemovePrivateAppData(deleteUserData));
     LogInfo("Removing the private registry keys ...");
@@ -136,7 +134,13 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
     }
   }
 
-  if (removeProduct) RemoveRuntimeToolbarEntry(listEntry);
+  if (removeProduct) {
+    // The system info module lives in this folder and may read its own files to answer the
+    // steps above, so its folder goes last.
+    LogInfo("Removing the private program files folder ...");
+    LogStepResult(RemovePrivateProgramFiles());
+    RemoveRuntimeToolbarEntry(listEntry);
+  }
 
   m_systemInfo->Release();
   m_systemInfo = nullptr;
