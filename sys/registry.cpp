@@ -15,15 +15,23 @@ const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 
 bool IsMiss(LONG error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Reads a text value into a buffer of kPathBufferSize bytes, always terminated.
+// Reads a text value into a buffer of kPathBufferSize bytes, always terminated. A value that
+// fills all 260 bytes with its terminator fits; one that needs a terminator added beyond them
+// does not (ERROR_MORE_DATA). On failure the buffer holds the empty text.
 LONG QueryText(HKEY root, const char* subkey, const char* name, char* out) {
+  out[0] = '\0';
   ScopedRegKey key;
   LONG error = key.Open(root, subkey, KEY_QUERY_VALUE);
   if (error != ERROR_SUCCESS) return error;
-  DWORD size = kPathBufferSize - 1;
-  error = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(out), &size);
-  out[error == ERROR_SUCCESS ? size : 0] = '\0';
-  return error;
+  char data[kPathBufferSize + 1];
+  DWORD size = kPathBufferSize;
+  error = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+  if (error != ERROR_SUCCESS) return error;
+  data[size] = '\0';
+  const size_t length = strlen(data);
+  if (length >= static_cast<size_t>(kPathBufferSize)) return ERROR_MORE_DATA;
+  memcpy(out, data, length + 1);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -151,12 +159,19 @@ Status DeleteRegistryTree(HKEY root, const char* subkey) {
   LONG error = key.Open(root, subkey, KEY_ALL_ACCESS);
   if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? kStatusOk : kStatusFailed;
   Status childStatus = kStatusOk;
+  char previous[kPathBufferSize] = {};
   for (;;) {
     char child[kPathBufferSize];
     DWORD size = sizeof child;
     if (RegEnumKeyExA(key.Get(), 0, child, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    // A subkey reported deleted that is still there would be enumerated for ever.
+    if (previous[0] && strcmp(previous, child) == 0) {
+      childStatus = kStatusFailed;
+      break;
+    }
     childStatus = DeleteRegistryTree(key.Get(), child);
     if (childStatus < 0) break;
+    memcpy(previous, child, sizeof child);
   }
   key.Close();
   if (childStatus < 0) return childStatus;
@@ -172,13 +187,18 @@ Status DeleteRegistryValue(HKEY root, const char* subkey, const char* name) {
 }
 
 Status GetAppDataFolder(bool allUsers, HeapString* out) {
-  char path[kPathBufferSize + 1] = {};
+  char path[kPathBufferSize] = {};
+  // An empty value names no folder (it would turn into the root of the drive): treat it as missing.
   LONG error = allUsers ? QueryText(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData", path) : ERROR_FILE_NOT_FOUND;
-  if (error != ERROR_SUCCESS && QueryText(HKEY_CURRENT_USER, kShellFolders, "AppData", path) != ERROR_SUCCESS)
-    return kStatusFailed;
+  if (error != ERROR_SUCCESS || path[0] == '\0') {
+    if (QueryText(HKEY_CURRENT_USER, kShellFolders, "AppData", path) != ERROR_SUCCESS || path[0] == '\0')
+      return kStatusFailed;
+  }
+  // Exactly one trailing backslash, also when the stored path carries several.
   size_t length = strlen(path);
-  if (length == 0 || path[length - 1] != '\\') {
-    if (length + 1 >= kPathBufferSize) return kStatusFailed;  // no room for the backslash
+  while (length > 1 && path[length - 1] == '\\' && path[length - 2] == '\\') path[--length] = '\0';
+  if (path[length - 1] != '\\') {
+    if (length + 1 >= static_cast<size_t>(kPathBufferSize)) return kStatusFailed;  // no room for the backslash
     path[length] = '\\';
     path[length + 1] = '\0';
   }
