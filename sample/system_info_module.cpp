@@ -2,6 +2,7 @@
 // TollixSystemInfo.ini beside the module, and its runtime version from its own string table.
 #include <new>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "base/status.h"
@@ -241,6 +242,17 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
 
 __declspec(dllexport) long __stdcall GetTollixSystemInfo(SystemInfo** out) {
   if (!out) return kStatusMissingArgument;
+  *out = nullptr;
+  // [Sample] FactoryStatus makes an edition whose factory fails (for trying out installers).
+  HeapString ini;
+  HeapString forced;
+  if (EditionIniPath(g_module, &ini) && ReadEditionValue(ini.Text(), "Sample", "FactoryStatus", &forced)) {
+    long status = strtol(forced.Text(), nullptr, 10);
+    if (status < 0) {
+      JournalText(kModuleName, "GetTollixSystemInfo", "null");
+      return status;
+    }
+  }
   *out = new (std::nothrow) SampleSystemInfo();
   JournalCall(kModuleName, "GetTollixSystemInfo", *out);
   return *out ? kStatusOk : kStatusNoMemory;

@@ -209,6 +209,24 @@ TEST_F(SampleEditionTest, UnreadableVersionsFailTheirQuery) {
   }
 }
 
+TEST_F(SampleEditionTest, BrokenEditionsCanBeMade) {
+  // Without its version string the module cannot tell its runtime version.
+  ASSERT_TRUE(RemoveVersionBlock(InfoModule()));
+  std::string text;
+  EXPECT_FALSE(ReadModuleString(InfoModule(), 10002, &text));
+  {
+    LoadedEdition edition(InfoModule());
+    ASSERT_TRUE(edition.IsLoaded());
+    DWORD version = 0;
+    EXPECT_LT(edition.Info()->GetRuntimeVersion(&version), 0);
+  }
+  // A factory that fails stores no object.
+  ASSERT_TRUE(PatchEditionIni(Ini(), {{"Sample", {{"FactoryStatus", "-7"}}}}));
+  LoadedEdition failing(InfoModule());
+  EXPECT_FALSE(failing.IsLoaded());
+  EXPECT_EQ(-7, failing.FactoryStatus());
+}
+
 TEST_F(SampleEditionTest, AMissingIniValueFailsOnlyItsQuery) {
   struct Case {
     const char* section;

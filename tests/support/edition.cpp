@@ -141,6 +141,14 @@ bool SetModuleRuntimeVersion(const std::string& modulePath, const std::string& v
   return EndUpdateResourceA(update, !ok) && ok;
 }
 
+bool RemoveVersionBlock(const std::string& modulePath) {
+  // Wine ignores the removal of a single resource: drop the file's resources as a whole (the
+  // sample modules hold nothing else).
+  HANDLE update = BeginUpdateResourceA(modulePath.c_str(), TRUE);
+  if (!update) return false;
+  return EndUpdateResourceA(update, FALSE) != FALSE;
+}
+
 std::string SampleJournalPath() {
   char path[MAX_PATH] = {};
   DWORD length = GetEnvironmentVariableA("TOLLIX_SAMPLE_JOURNAL", path, sizeof(path));

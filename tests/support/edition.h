@@ -34,6 +34,8 @@ bool PatchEditionIni(const std::string& path, const EditionValues& values);
 // Rewrites string 10002 (block 626, language 0x0409) of a module file, keeping the block's
 // other fifteen entries as they are. The module must not be loaded.
 bool SetModuleRuntimeVersion(const std::string& modulePath, const std::string& version);
+// Makes a module file without block 626 (its resources are dropped as a whole).
+bool RemoveVersionBlock(const std::string& modulePath);
 // Reads a string of a module file's table (language 0x0409); false when the block is missing.
 bool ReadModuleString(const std::string& modulePath, UINT id, std::string* text);
 // All sixteen entries of block 626 of a module file.
