@@ -1,4 +1,5 @@
 // Skin selection: keeping a user's earlier skin choice across upgrades through the options file.
+#include <shlobj.h>
 #include <string.h>
 
 #include "base/debug_channel.h"
@@ -96,6 +97,11 @@ Status Installer::SelectSkin() {
   }
 
   LogInfo("Selecting skin: ", selected.Text());
+  // On a first install the toolbar has not made its user data folder yet.
+  HeapString folder;
+  if (m_systemInfo->GetUserDataFolder(kFolderPrivateCopy, &folder) >= 0 && !folder.IsEmpty() &&
+      !IsExistingDirectory(folder.Text()))
+    SHCreateDirectoryExA(nullptr, folder.Text(), nullptr);
   if (!WritePrivateProfileStringA("Skin", "Path", selected.Text(), optionsFile.Text())) {
     LogMessage(kLogError).Text("Failed to write the skin to ").Text(optionsFile)
         .Text(" (Windows error ").Unsigned(GetLastError()).Text(")");
