@@ -131,8 +131,8 @@ TEST_F(InstallerSteps, BrokenSystemInfoModulesFailInitialize) {
     RecordingChannel channel;
     Installer installer;
     EXPECT_EQ(-1, installer.Initialize(c.module.c_str(), "/S"));
-    if (c.message) EXPECT_TRUE(channel.Has(kLogError, c.message));
-    else EXPECT_TRUE(channel.Has(kLogError, "Failed to load system info module " + c.module));
+    std::string expected = c.message ? c.message : "Failed to load system info module " + c.module;
+    EXPECT_TRUE(channel.Has(kLogError, expected));
   }
   // An edition whose every query fails: the first failing query's status ends set-up.
   ASSERT_TRUE(WriteEditionIni(m_ini, EditionValues()));
@@ -204,8 +204,10 @@ TEST_F(InstallerSteps, CopiesRecordsAndRegistersTheEdition) {
   EXPECT_TRUE(ReadVersionBlock(m_module, &before));
   EXPECT_TRUE(ReadVersionBlock(m_scratch / "pf\\Vendor\\TollixSystemInfo.dll", &after));
   ASSERT_EQ(16u, after.size());
-  for (int i = 0; i < 16; ++i)
-    if (i != 2) EXPECT_EQ(before[i], after[i]) << i;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 2) continue;
+    EXPECT_EQ(before[i], after[i]) << i;
+  }
   HMODULE loaded = LoadLibraryExA((m_scratch / "pf\\Vendor\\TollixSystemInfo.dll").c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, loaded);
@@ -304,6 +306,93 @@ TEST_F(InstallerSteps, PreviousSkinFromAMalformedOrMissingOptionsFile) {
     ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S"));
     EXPECT_STREQ(c.previous, installer.m_previousSkin.Text());
   }
+}
+
+TEST_F(InstallerSteps, UpgradeRecordsKeepIdentityAndClearUninstallDates) {
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kPrivateKey, "Version", 0x03070000));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kPrivateKey, "InstallID", "OLD-ID"));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kPrivateKey, "TollixID", "TOLLIX-7"));
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kPrivateKey, "UninstallDate", 5));
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kRuntimeVersionedKey, "UninstallDate", 5));
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kPrivateKey, "SnaporaBranded", 9));
+  Installer installer;
+  ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S /i NEW-ID"));
+  installer.m_skin.Clear();
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kPrivateKey, "DefaultTheme", "kept"));
+  EXPECT_EQ(0, installer.WriteRuntimeRegistryRecords());
+  EXPECT_EQ(0, installer.WritePrivateRegistryRecords());
+  DWORD installed = 0;
+  DWORD updated = 1;
+  DWORD branded = 0;
+  EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kPrivateKey, "InstallDate", &installed));
+  EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kPrivateKey, "Updated", &updated));
+  EXPECT_EQ(installed, updated);
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kPrivateKey, "UninstallDate"));
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRuntimeVersionedKey, "UninstallDate"));
+  std::string text;
+  EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kPrivateKey, "InstallID", &text));
+  EXPECT_EQ("OLD-ID", text);
+  EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kPrivateKey, "TollixID", &text));
+  EXPECT_EQ("TOLLIX-7", text);
+  EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, kPrivateKey, "DefaultTheme", &text));
+  EXPECT_EQ("kept", text);
+  EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kPrivateKey, "SnaporaBranded", &branded));
+  EXPECT_EQ(9u, branded);
+}
+
+TEST_F(InstallerSteps, SelectSkinKeepsAnExistingPreviousSkinUnlessForced) {
+  ASSERT_TRUE(MakeFolders(m_scratch / "user\\Vendor\\Nimbrel\\TollixV35"));
+  ASSERT_TRUE(WriteTextFile(m_scratch / "user\\Vendor\\Nimbrel\\TollixV35\\GeneralOptions.ini",
+                            "[Skin]\nPath=D:\\Old\\ThemesV3\\Blue\\Blue.skin\n"));
+  struct Case {
+    const char* arguments;
+    const char* shownBefore;
+    const char* skin;
+    const char* shownAfter;
+  };
+  const Case cases[] = {
+      {"/S", "1", "ThemesV3\\Blue\\Blue.skin", "1"},
+      {"/S /fs", nullptr, "ThemesV3\\Default\\Default.skin", nullptr},
+      {"/S /i ARVO_TheARVO_1_0_0", "1", "ThemesV3\\Blue\\Blue.skin", "-1"},
+      {"/S /i ARVO_TheARVO_1_0_0", "0", "ThemesV3\\Blue\\Blue.skin", "0"},
+  };
+  std::string options = m_scratch / "user\\Vendor\\GeneralOptions.ini";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    Installer installer;
+    ASSERT_EQ(0, installer.Initialize(m_module.c_str(), c.arguments));
+    ASSERT_EQ(0, installer.InstallPrivateAllUsersData());
+    DeleteFileA(options.c_str());
+    if (c.shownBefore) WritePrivateProfileStringA("BHO", "Shown", c.shownBefore, options.c_str());
+    RecordingChannel channel;
+    EXPECT_EQ(0, installer.SelectSkin());
+    std::string selected = m_scratch / "data\\Vendor\\" + c.skin;
+    EXPECT_TRUE(channel.Has(kLogInfo, "Selecting skin: " + selected));
+    char value[MAX_PATH] = {};
+    GetPrivateProfileStringA("Skin", "Path", "", value, sizeof value, options.c_str());
+    EXPECT_EQ(selected, value);
+    GetPrivateProfileStringA("BHO", "Shown", "", value, sizeof value, options.c_str());
+    EXPECT_STREQ(c.shownAfter ? c.shownAfter : "", value);
+  }
+}
+
+TEST_F(InstallerSteps, SameVersionReinstallCopiesOnlyMissingFolders) {
+  Installer installer;
+  ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S"));
+  installer.m_previousProductVersion = installer.m_productVersion + 1;
+  RecordingChannel channel;
+  EXPECT_EQ(-1, installer.InstallMissingFolders());
+  EXPECT_TRUE(channel.Messages().empty());
+
+  installer.m_previousProductVersion = installer.m_productVersion;
+  ASSERT_EQ(0, installer.CopyRuntimeProgramFiles());
+  ASSERT_EQ(0, installer.CopyPrivateAllUsersData());
+  channel.Clear();
+  EXPECT_EQ(0, installer.InstallMissingFolders());
+  EXPECT_TRUE(channel.Has(kLogInfo, "Private Prog Files needed to install!"));
+  EXPECT_TRUE(channel.Has(kLogInfo, "Runtime Prog files not needed to install!"));
+  EXPECT_TRUE(channel.Has(kLogInfo, "All User files not needed to install!"));
+  EXPECT_TRUE(PathExists(m_scratch / "pf\\Vendor\\TollixBHO.dll"));
 }
 
 }  // namespace
