@@ -4,6 +4,7 @@
 #include "install/installer.h"
 
 #include <direct.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -393,6 +394,53 @@ TEST_F(InstallerSteps, SameVersionReinstallCopiesOnlyMissingFolders) {
   EXPECT_TRUE(channel.Has(kLogInfo, "Runtime Prog files not needed to install!"));
   EXPECT_TRUE(channel.Has(kLogInfo, "All User files not needed to install!"));
   EXPECT_TRUE(PathExists(m_scratch / "pf\\Vendor\\TollixBHO.dll"));
+}
+
+TEST_F(InstallerSteps, MakerEditionCarriesTheV35SelectorDatabaseOver) {
+  char appData[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, appData)));
+  std::string oldRoot = std::string(appData) + "\\Nimbrel\\";
+  RemoveTree(oldRoot + "TollixV35");
+  RemoveTree(oldRoot + "Tollix");
+  ASSERT_TRUE(MakeFolders(oldRoot + "TollixV35"));
+  ASSERT_TRUE(MakeFolders(oldRoot + "Tollix"));
+  ASSERT_TRUE(WriteTextFile(oldRoot + "TollixV35\\Selectors.dat", "v35 selectors"));
+  ASSERT_TRUE(WriteTextFile(oldRoot + "Tollix\\Selectors.dat", "old selectors"));
+  ASSERT_TRUE(MakeFolders(m_scratch / "user\\Vendor"));
+  ASSERT_TRUE(WriteTextFile(m_scratch / "user\\Vendor\\Selectors_Blue.dat", "replaced"));
+  EditionValues values;
+  values["Edition"]["Vendor"] = "NIMBREL";
+  ASSERT_TRUE(PatchEditionIni(m_ini, values));
+
+  Installer installer;
+  ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S /sk ThemesV3\\Blue\\Blue.skin"));
+  RecordingChannel channel;
+  EXPECT_EQ(0, installer.InstallPrivateAllUsersData());
+  EXPECT_TRUE(channel.Has(kLogInfo, "Found old installation of Tollix"));
+  std::string copied;
+  EXPECT_TRUE(ReadTextFile(m_scratch / "user\\Vendor\\Selectors_Blue.dat", &copied));
+  EXPECT_EQ("v35 selectors", copied);
+
+  // The database folder without its file only logs; the status stays 0.
+  ASSERT_TRUE(DeleteFileA((oldRoot + "TollixV35\\Selectors.dat").c_str()));
+  channel.Clear();
+  EXPECT_EQ(0, installer.InstallPrivateAllUsersData());
+  EXPECT_TRUE(channel.Has(kLogError, "Old tollix database directory exists but Selectors.dat file is missing"));
+  RemoveTree(oldRoot + "TollixV35");
+  RemoveTree(oldRoot + "Tollix");
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\NIMBREL\\Setup Toolbar");
+}
+
+TEST_F(InstallerSteps, SnaporaBrandedInstallNeedsTheSnaporaPackageFolder) {
+  Installer installer;
+  ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S"));
+  installer.m_snaporaBranded = true;
+  EXPECT_EQ(0, installer.InstallPrivateAllUsersData());
+  EXPECT_TRUE(PathExists(m_scratch / "data\\Vendor\\DeviceConnect.xml"));
+  ASSERT_TRUE(RemoveTree(m_private + "Snapora"));
+  RecordingChannel channel;
+  EXPECT_EQ(-1, installer.InstallPrivateAllUsersData());
+  EXPECT_TRUE(channel.Has(kLogError, "Failed to copy the snapora all users data folder."));
 }
 
 }  // namespace
