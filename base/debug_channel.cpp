@@ -114,11 +114,14 @@ HMODULE LoadDebuggerModule(const char* moduleFolder) {
   HMODULE module = nullptr;
   ScopedRegKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, "Software\\Nimbrel", KEY_ALL_ACCESS) == ERROR_SUCCESS) {
-    char path[kPathBufferSize] = {};
-    DWORD size = sizeof path - 1;
+    // One byte beyond the 260 offered: room for a terminator the stored text may lack.
+    char path[kPathBufferSize + 1] = {};
+    DWORD size = kPathBufferSize;
     if (RegQueryValueExA(key.Get(), "ContentDebuggerDLL", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS)
+                         reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS) {
+      path[size] = '\0';
       module = LoadLibraryA(path);
+    }
   }
   if (!module) {
     char path[kPathBufferSize] = {};

@@ -427,3 +427,21 @@ TEST(Dialog118, MatchesItsLayout) {
   DestroyWindow(dialog);
   FreeLibrary(program);
 }
+
+TEST_F(Program, LaunchBrowserTakesFullLengthPath) {
+  // A browser path of 259 characters fills the 260-byte buffer with its terminator.
+  std::string folder = m_scratch / "long";
+  const std::string name = "\\ie.exe";
+  folder += "\\" + std::string(259 - folder.size() - 1 - name.size(), 'd');
+  const std::string browser = folder + name;
+  ASSERT_EQ(259u, browser.size());
+  ASSERT_TRUE(MakeFolders(folder));
+  ASSERT_TRUE(CopyFileA(BuildPath("fixtures\\stand_in_ie.exe").c_str(), browser.c_str(), FALSE));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kAppPaths, "", browser));
+  RecordingChannel channel;
+  LaunchBrowser("about:blank", true);
+  EXPECT_TRUE(channel.Texts(kLogError).empty());
+  std::string recorded;
+  ASSERT_TRUE(WaitForRecord(BrowserRecord(), &recorded));
+  EXPECT_EQ(" -new \"about:blank\"", recorded);
+}
