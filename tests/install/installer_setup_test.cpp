@@ -135,6 +135,16 @@ TEST_F(InstallerSteps, BrokenSystemInfoModulesFailInitialize) {
     std::string expected = c.message ? c.message : "Failed to load system info module " + c.module;
     EXPECT_TRUE(channel.Has(kLogError, expected));
   }
+  {
+    EditionValues failing;
+    failing["Sample"]["FactoryStatus"] = "-5";
+    ASSERT_TRUE(PatchEditionIni(m_ini, failing));
+    RecordingChannel channel;
+    Installer installer;
+    EXPECT_EQ(-1, installer.Initialize(m_module.c_str(), "/S"));
+    EXPECT_TRUE(channel.Has(kLogError, "Failed to obtain the system info object."));
+    EXPECT_EQ(nullptr, installer.m_systemInfo);
+  }
   // An edition whose every query fails: the first failing query's status ends set-up.
   ASSERT_TRUE(WriteEditionIni(m_ini, EditionValues()));
   Installer installer;
@@ -441,6 +451,30 @@ TEST_F(InstallerSteps, SnaporaBrandedInstallNeedsTheSnaporaPackageFolder) {
   RecordingChannel channel;
   EXPECT_EQ(-1, installer.InstallPrivateAllUsersData());
   EXPECT_TRUE(channel.Has(kLogError, "Failed to copy the snapora all users data folder."));
+}
+
+TEST_F(InstallerSteps, TheToolbarGetsANullObjectWhenTheNewModuleCannotMakeOne) {
+  Installer installer;
+  ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S /personalization"));
+  ASSERT_EQ(0, installer.CopyRuntimeProgramFiles());
+  ASSERT_EQ(0, installer.CopyPrivateProgramFiles());
+  EditionValues failing;
+  failing["Sample"]["FactoryStatus"] = "-5";
+  ASSERT_TRUE(PatchEditionIni(m_scratch / "pf\\Vendor\\TollixSystemInfo.ini", failing));
+  ClearSampleJournal();
+  RecordingChannel channel;
+  // The sample toolbar refuses to register without an object: registration stops there.
+  EXPECT_EQ(-1, installer.RegisterComponents());
+  EXPECT_TRUE(channel.Has(kLogError, "Failed to obtain the system info object."));
+  EXPECT_TRUE(channel.HasPrefix("Call of toolbar DoRegister returned -"));
+  std::vector<std::string> journal = ReadSampleJournal();
+  std::vector<std::string> registrations;
+  for (const std::string& line : journal) {
+    if (line.find("\tDoRegister") != std::string::npos || line.find("\tDllRegisterServer") != std::string::npos)
+      registrations.push_back(line);
+  }
+  std::vector<std::string> expected = {"TollixSystemInfo.dll\tDllRegisterServer\tnull", "Tollix.dll\tDoRegister\tnull"};
+  EXPECT_EQ(expected, registrations);
 }
 
 }  // namespace
