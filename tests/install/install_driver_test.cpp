@@ -7,6 +7,7 @@
 #include <string>
 
 #include "entry/options.h"
+#include "entry/program.h"
 #include "support/bench.h"
 
 namespace {
@@ -126,6 +127,31 @@ TEST(InstallDriver, SecondPassArgumentsKeepTheCallersOptions) {
   HeapString arguments;
   ASSERT_TRUE(BuildSecondPassArguments("/i ACME-7", &arguments));
   EXPECT_FALSE(FindOption(arguments.Text(), "/i", false));
+}
+
+}  // namespace
+
+namespace {
+
+std::string CurrentDirectory() {
+  char path[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, path);
+  return path;
+}
+
+// A package folder without "Private": the first pass fails, and the run leaves the current
+// directory and the single-instance guard as it found them.
+TEST(InstallDriver, FailedPassRestoresDirectoryAndReleasesTheGuard) {
+  ScratchFolder scratch;
+  const std::string before = CurrentDirectory();
+  ASSERT_TRUE(SetCurrentDirectoryA(scratch.Path().c_str()));
+  const std::string package = CurrentDirectory();
+  EXPECT_LT(InstallDriver("/S"), 0);
+  EXPECT_EQ(package, CurrentDirectory());
+  SetCurrentDirectoryA(before.c_str());
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, "TollixInstaller");
+  EXPECT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+  if (mutex) CloseHandle(mutex);
 }
 
 }  // namespace
