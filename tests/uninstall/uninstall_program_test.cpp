@@ -68,6 +68,8 @@ class UninstallProgram : public ::testing::Test {
     }
     SetCurrentDirectoryA(saved);
     EXPECT_EQ(0, status);
+    // Without ids the uninstall pass sends no ping, so the program never reaches the real host.
+    EXPECT_TRUE(PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Edition", {{"InstallId", kRemoveEditionValue}}}}));
     std::string command;
     return ReadString(HKEY_LOCAL_MACHINE, kEntryKey, "UninstallString", &command) &&
            SplitCommand(command, program, arguments);
