@@ -102,5 +102,3 @@ const std::string& DialogAnswerer::Text() {
   Finish();
   return m_text;
 }
-
-int DialogAnswerer::Count() { return Answered() ? 1 : 0; }

@@ -30,8 +30,6 @@ class DialogAnswerer {
   bool Answered();
   // The box's message text as read just before the click.
   const std::string& Text();
-  // How many dialogs with the title were answered (with count > 1 it keeps answering).
-  int Count();
 
  private:
   static DWORD WINAPI Run(void* self);
