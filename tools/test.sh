@@ -15,6 +15,11 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-x64 -DCMAKE_BUILD_TYPE=Release -DTOLLIX_ARCH=x86_64 -DTOLLIX_BENCH_DIR="$bench" >/dev/null
 cmake --build build-x64 -j"$jobs"
 
+# Make the Wine bench (prefix, display, wineserver) before CTest: the first prefix takes minutes,
+# longer than CTest gives a test program to list its tests.
+source tools/wine-bench.sh
+bench_ready "$bench"
+
 status=0
 ctest --test-dir build-x64 --output-on-failure -j1 --timeout 300 || status=$?
 echo "== smoke tests of the shipped 32-bit program =="
