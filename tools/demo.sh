@@ -52,8 +52,12 @@ if [ -n "$uninstall" ]; then
     DISPLAY="$DISPLAY" xdotool key --window "$id" Return
   ) &
   clicker=$!
+  # The command is the quoted program path followed by its options.
+  program=$(printf '%s' "$uninstall" | sed -n 's/^"\([^"]*\)".*/\1/p')
+  options=${uninstall#\"$program\"}
   set +e
-  bench_wine cmd /c "$uninstall"
+  # shellcheck disable=SC2086 # the options are separate words
+  wine "$program" $options
   rc=$?
   set -e
   wait $clicker 2>/dev/null || true
