@@ -55,6 +55,8 @@ bench_display() {
 
 bench_prefix() {
   [ -f "$WINEPREFIX/.bench-ready" ] && return
+  # A half-made prefix (an earlier attempt was stopped): end its server before starting over.
+  wineserver -k >/dev/null 2>&1 9>&- || true
   rm -rf "$WINEPREFIX"
   DISPLAY="$(cat "$BENCH_DIR/display")" bench_wine wineboot -i >"$BENCH_DIR/wineboot.log" 2>&1 9>&-
   # A crashing program must end at once instead of waiting on Wine's crash dialog.
