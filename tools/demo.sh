@@ -8,6 +8,10 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DTOLLIX_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
+if [ "$(cat /tmp/tollix-32bit-mode)" = none ]; then
+  echo "demo: this machine cannot start 32-bit programs (see tools/setup.sh's warning)" >&2
+  exit 1
+fi
 if [ "$(cat /tmp/tollix-32bit-mode)" != native ]; then
   echo "note: this kernel cannot start 32-bit programs; Wine's 32-bit side runs under emulation,"
   echo "      so each start of the program takes a minute or two (the first run also makes the prefix)."

@@ -48,12 +48,27 @@ if [ "$rc" != 42 ]; then
   echo "setup: this kernel does not start 32-bit programs; using qemu-i386 for them"
   [ -x /usr/bin/qemu-i386-static ] ||
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
-  [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  [ -e /proc/sys/fs/binfmt_misc/register ] ||
+    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && [ -w /proc/sys/fs/binfmt_misc/register ]; then
     printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
-      >/proc/sys/fs/binfmt_misc/register
+      >/proc/sys/fs/binfmt_misc/register 2>/dev/null || true
   fi
-  "$probe" 2>/dev/null || [ $? = 42 ] || { echo "setup: 32-bit programs still cannot run" >&2; exit 1; }
+  set +e
+  "$probe" 2>/dev/null
+  rc=$?
+  set -e
+  if [ "$rc" = 42 ]; then
+    mode=emulated
+  else
+    echo "setup: warning: 32-bit programs cannot run here (no binfmt_misc for qemu-i386);" >&2
+    echo "setup: the 64-bit test suite still runs, the 32-bit program cannot be started" >&2
+    mode=none
+  fi
+elif grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+  mode=emulated   # registered by an earlier run
+else
+  mode=native
 fi
 rm -f "$probe"
-if [ "$rc" = 42 ]; then echo native >/tmp/tollix-32bit-mode; else echo emulated >/tmp/tollix-32bit-mode; fi
+echo "$mode" >/tmp/tollix-32bit-mode
