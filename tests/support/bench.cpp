@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -133,6 +134,12 @@ bool RemoveTree(const std::string& path) {
 }
 
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ShellFolder(int csidl) {
+  char path[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return std::string(path) + "\\";
+}
 
 void DeleteKeyTree(HKEY root, const std::string& path) {
   HKEY key = nullptr;

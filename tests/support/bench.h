@@ -55,6 +55,8 @@ bool ReadTextFile(const std::string& path, std::string* text);
 bool MakeFolders(const std::string& path);
 bool RemoveTree(const std::string& path);
 bool PathExists(const std::string& path);
+// A shell folder (CSIDL_PROGRAM_FILES, CSIDL_APPDATA, ...) with a trailing backslash.
+std::string ShellFolder(int csidl);
 
 // Registry state: keys a test touches are deleted before and after it.
 void DeleteKeyTree(HKEY root, const std::string& path);

@@ -1,6 +1,8 @@
 // Sample edition helpers for tests (see edition.h).
 #include "support/edition.h"
 
+#include <shlobj.h>
+
 #include <stdio.h>
 
 #include "support/bench.h"
@@ -194,4 +196,20 @@ LoadedEdition::LoadedEdition(const std::string& modulePath) {
 LoadedEdition::~LoadedEdition() {
   if (m_info) m_info->Release();
   if (m_module) FreeLibrary(m_module);
+}
+
+void ForgetSampleInstalls() {
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    DeleteKeyTree(root, "Software\\Acme");
+    DeleteKeyTree(root, "Software\\nimbrel\\Nimbrel Toolbar");
+    DeleteKeyTree(root, "Software\\Nimbrel");
+  }
+  const std::string uninstallRoot = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, uninstallRoot + "Acme Toolbar");
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, uninstallRoot + "Nimbrel Toolbar");
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
+    RemoveTree(ShellFolder(csidl) + "Acme");
+    RemoveTree(ShellFolder(csidl) + "Nimbrel");
+  }
 }

@@ -43,6 +43,10 @@ bool ReadVersionBlock(const std::string& modulePath, std::vector<std::wstring>* 
 
 // The journal the sample modules append to. The first call sets TOLLIX_SAMPLE_JOURNAL in
 // this process (so in-process modules and every child started later use it).
+// Machine state of both sample editions and their runtime: keys, Add/Remove Programs entries,
+// RunOnce and folders, removed before and after a test.
+void ForgetSampleInstalls();
+
 std::string SampleJournalPath();
 void ClearSampleJournal();
 // The journal's lines, each "<module>\t<entry>\t<vendor>\t<product>" or "...\tnull", or for

@@ -18,25 +18,6 @@ const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnc
 // A DWORD, so that the one-control answerer is chosen.
 const DWORD kAnswerTimeoutMs = 60000;
 
-std::string ShellFolder(int csidl) {
-  char path[MAX_PATH] = {0};
-  SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return std::string(path) + "\\";
-}
-
-void ForgetSampleInstalls() {
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-    DeleteKeyTree(root, "Software\\Acme");
-    DeleteKeyTree(root, "Software\\Nimbrel");
-  }
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, kEntryKey);
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kRunOnceKey));
-  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
-    RemoveTree(ShellFolder(csidl) + "Acme");
-    RemoveTree(ShellFolder(csidl) + "Nimbrel");
-  }
-}
-
 // Splits "\"<program>\" <arguments>" as the recorded uninstall command has it.
 bool SplitCommand(const std::string& command, std::string* program, std::string* arguments) {
   if (command.size() < 2 || command[0] != '"') return false;

@@ -16,27 +16,6 @@ namespace {
 const char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kRuntimeList[] = "Software\\Nimbrel\\Toolbar Runtime";
 
-std::string ShellFolder(int csidl) {
-  char path[MAX_PATH] = {0};
-  SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return std::string(path) + "\\";
-}
-
-// Machine state of both sample editions and their runtime, removed before and after.
-void ForgetSampleInstalls() {
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-    DeleteKeyTree(root, "Software\\Acme");
-    DeleteKeyTree(root, "Software\\nimbrel\\Nimbrel Toolbar");
-    DeleteKeyTree(root, "Software\\Nimbrel");
-  }
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Acme Toolbar");
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Nimbrel Toolbar");
-  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA}) {
-    RemoveTree(ShellFolder(csidl) + "Acme");
-    RemoveTree(ShellFolder(csidl) + "Nimbrel");
-  }
-}
-
 class CurrentFolder {
  public:
   explicit CurrentFolder(const std::string& folder) {

@@ -23,11 +23,6 @@ const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Unin
 const char kInternetExplorerKey[] = "Software\\Microsoft\\Internet Explorer";
 const char kCancelled[] = "User cancelled the operation.";
 
-std::string ShellFolder(int csidl) {
-  char path[MAX_PATH] = {};
-  SHGetFolderPathA(nullptr, csidl, nullptr, 0, path);
-  return std::string(path) + "\\";
-}
 std::string ProgramFiles() { return ShellFolder(CSIDL_PROGRAM_FILES); }
 std::string CommonAppData() { return ShellFolder(CSIDL_COMMON_APPDATA); }
 std::string UserAppData() { return ShellFolder(CSIDL_APPDATA); }
