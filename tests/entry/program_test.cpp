@@ -338,11 +338,12 @@ TEST_F(Program, NotificationBoxDefaults) {
   }
 }
 
+INT_PTR CALLBACK IgnoreEveryMessage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
 TEST(Dialog118, MatchesItsLayout) {
   HMODULE program = LoadLibraryExA(InstallerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, program);
-  HWND dialog = CreateDialogParamA(program, MAKEINTRESOURCEA(118), nullptr,
-                                   [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  HWND dialog = CreateDialogParamA(program, MAKEINTRESOURCEA(118), nullptr, IgnoreEveryMessage, 0);
   ASSERT_NE(nullptr, dialog) << GetLastError();
 
   char text[256] = {};
