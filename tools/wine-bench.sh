@@ -5,6 +5,9 @@
 # must not inherit the lock's descriptor (9).
 
 bench_ready() {
+  # Wine maps file names through the locale: names with non-ASCII letters need UTF-8, whatever
+  # the caller's environment says.
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
   export BENCH_DIR="$1"
   mkdir -p "$BENCH_DIR"
   export WINEPREFIX="$BENCH_DIR/prefix"
