@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/module_info.h"
+#include "version.h"
 #include "support/bench.h"
 
 namespace {
@@ -356,8 +357,10 @@ TEST(ModuleInfo, ObjectDescribesTheProgram) {
   EXPECT_EQ(path, info->ModulePath());
   EXPECT_EQ(path.substr(path.find_last_of('\\') + 1), info->ModuleFileName());
   EXPECT_STREQ("tollix_tests.exe", info->ModuleFileName());
-  EXPECT_STREQ("3.4.0.54", info->VersionText());
-  EXPECT_EQ(0x03040036u, info->VersionNumber());
+  EXPECT_STREQ(TOLLIX_VERSION_TEXT, info->VersionText());
+  EXPECT_EQ(static_cast<DWORD>(TOLLIX_VERSION_MAJOR << 24 | TOLLIX_VERSION_MINOR << 16 | TOLLIX_VERSION_BUILD << 8 |
+                               TOLLIX_VERSION_REVISION),
+            info->VersionNumber());
 
   // References count the module lock up and down.
   const ULONG count = info->AddRef();

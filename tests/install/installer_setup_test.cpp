@@ -153,7 +153,7 @@ TEST_F(InstallerSteps, BrokenSystemInfoModulesFailInitialize) {
 
 TEST_F(InstallerSteps, ArvoUpgradeFromBefore1_0_0_74IsRefusedWithABox) {
   ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kPrivateKey, "Version", 0x01000049));
-  DialogAnswerer answer("Unsupported Upgrade.", IDOK);
+  DialogAnswerer answer(ThisProcess(), "Unsupported Upgrade.", {IDOK});
   Installer installer;
   EXPECT_EQ(-1, installer.Initialize(m_module.c_str(), "/S /i ARVO_TheARVO_1_0_0_x"));
   EXPECT_TRUE(answer.Answered());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <vector>
 
@@ -31,10 +32,33 @@ bool ChildProcess::Start(const std::string& program, const std::string& args, co
   if (!args.empty()) commandLine += " " + args;
   std::vector<char> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back('\0');
+  // Under Wine the first process that needs the desktop starts its window process: let this test
+  // be that one, so the job counts only what the program itself starts.
+  GetDesktopWindow();
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  return CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
-                        &m_info) != FALSE;
+  // Started suspended, so the job holds the program before it can start anything.
+  if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder,
+                      &startup, &m_info))
+    return false;
+  m_job = CreateJobObjectA(nullptr, nullptr);
+  if (!m_job || !AssignProcessToJobObject(m_job, m_info.hProcess)) {
+    ADD_FAILURE() << "the test job could not take " << program << " (Windows error " << GetLastError() << ")";
+    if (m_job) CloseHandle(m_job);
+    m_job = nullptr;
+  }
+  ResumeThread(m_info.hThread);
+  return true;
+}
+
+DWORD ChildProcess::ProcessesStarted() const {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+  if (!m_job || !QueryInformationJobObject(m_job, JobObjectBasicAccountingInformation, &accounting,
+                                           sizeof accounting, nullptr)) {
+    ADD_FAILURE() << "the test job cannot count its processes";
+    return 0xFFFFFFFF;
+  }
+  return accounting.TotalProcesses - 1;
 }
 
 bool ChildProcess::Wait(DWORD timeoutMs, DWORD* exitCode) {
@@ -57,7 +81,24 @@ void ChildProcess::Kill() {
     CloseHandle(m_info.hProcess);
   }
   if (m_info.hThread) CloseHandle(m_info.hThread);
+  if (m_job) CloseHandle(m_job);
+  m_job = nullptr;
   m_info = PROCESS_INFORMATION();
+}
+
+int CountProcesses(const std::string& exeName) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "no process snapshot (Windows error " << GetLastError() << ")";
+    return -1;
+  }
+  int count = 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (_stricmp(entry.szExeFile, exeName.c_str()) == 0) ++count;
+  CloseHandle(snapshot);
+  return count;
 }
 
 DWORD RunToEnd(const std::string& program, const std::string& args, DWORD timeoutMs, const char* folder) {

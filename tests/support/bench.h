@@ -25,13 +25,22 @@ class ChildProcess {
   // Waits for the end; false on time-out. exitCode receives the Windows exit code.
   bool Wait(DWORD timeoutMs, DWORD* exitCode);
   bool IsRunning() const;
+  // How many processes the program started, its children's children included (it runs in a
+  // job of its own, which counts every process ever put in it).
+  DWORD ProcessesStarted() const;
   DWORD Id() const { return m_info.dwProcessId; }
   HANDLE Handle() const { return m_info.hProcess; }
   void Kill();
 
  private:
   PROCESS_INFORMATION m_info = {};
+  HANDLE m_job = nullptr;
 };
+
+// How many running processes have this executable name ("SnaporaDeviceConnect.exe"). A
+// program that was started stays counted until it ends, so a count of 0 right after the code
+// under test returns shows it started none (where the program does not end by itself).
+int CountProcesses(const std::string& exeName);
 
 // Runs a program to its end; returns its exit code, or 0xFFFFFFFF when it could not start or
 // did not end within the time-out (it is then ended).

@@ -1,92 +1,44 @@
-// Dialog answering with real clicks on real windows.
+// Dialog answering with real clicks on real windows, for the tests.
 #include "support/ui.h"
 
-namespace {
+#include "support/bench.h"
 
-struct FindRequest {
-  const std::string* title;
-  HWND found;
-};
-
-BOOL CALLBACK FindDialogWindow(HWND window, LPARAM param) {
-  FindRequest* request = reinterpret_cast<FindRequest*>(param);
-  char className[64] = {};
-  char title[512] = {};
-  GetClassNameA(window, className, sizeof className);
-  GetWindowTextA(window, title, sizeof title);
-  if (strcmp(className, "#32770") == 0 && *request->title == title && IsWindowVisible(window)) {
-    request->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK CollectText(HWND child, LPARAM param) {
-  std::string* text = reinterpret_cast<std::string*>(param);
-  char className[64] = {};
-  GetClassNameA(child, className, sizeof className);
-  if (_stricmp(className, "Static") == 0) {
-    char buffer[2048] = {};
-    GetWindowTextA(child, buffer, sizeof buffer);
-    if (buffer[0]) {
-      if (!text->empty()) *text += "\n";
-      *text += buffer;
-    }
-  }
-  return TRUE;
-}
-
-}  // namespace
-
-HWND WaitForDialog(const std::string& title, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    FindRequest request = {&title, nullptr};
-    EnumWindows(FindDialogWindow, reinterpret_cast<LPARAM>(&request));
-    if (request.found) return request.found;
-    if (GetTickCount() - start > timeoutMs) return nullptr;
-    Sleep(20);
-  }
-}
-
-std::string DialogText(HWND dialog) {
-  std::string text;
-  EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&text));
-  return text;
-}
-
-bool ClickControl(HWND dialog, int controlId) {
-  HWND control = GetDlgItem(dialog, controlId);
-  if (!control) return false;
-  // BM_CLICK goes through the button's own press and release, as a mouse click does.
-  SendMessageA(control, BM_CLICK, 0, 0);
-  return true;
-}
-
-DialogAnswerer::DialogAnswerer(const std::string& title, int controlId, DWORD timeoutMs)
-    : DialogAnswerer(title, controlId, 0, timeoutMs) {}
-
-DialogAnswerer::DialogAnswerer(const std::string& title, int firstControlId, int secondControlId, DWORD timeoutMs)
-    : m_title(title), m_first(firstControlId), m_second(secondControlId), m_timeoutMs(timeoutMs) {
+DialogAnswerer::DialogAnswerer(DWORD processId, const std::string& title, std::vector<int> clicks, AnswerWait wait)
+    : m_processId(processId), m_title(title), m_clicks(std::move(clicks)), m_timeoutMs(wait.milliseconds) {
+  m_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   m_thread = CreateThread(nullptr, 0, &DialogAnswerer::Run, this, 0, nullptr);
 }
 
-DialogAnswerer::~DialogAnswerer() { Finish(); }
+DialogAnswerer::~DialogAnswerer() {
+  Finish();
+  if (m_stop) CloseHandle(m_stop);
+}
 
 DWORD WINAPI DialogAnswerer::Run(void* self) {
   DialogAnswerer* answerer = static_cast<DialogAnswerer*>(self);
-  HWND dialog = WaitForDialog(answerer->m_title, answerer->m_timeoutMs);
-  if (!dialog) return 0;
+  const DWORD start = GetTickCount();
+  HWND dialog = nullptr;
+  while (!(dialog = FindDialog(answerer->m_processId, answerer->m_title))) {
+    if (GetTickCount() - start > answerer->m_timeoutMs) return 0;
+    if (WaitForSingleObject(answerer->m_stop, 20) == WAIT_OBJECT_0) {
+      // One last look: the dialog may have come just before the stop.
+      dialog = FindDialog(answerer->m_processId, answerer->m_title);
+      if (!dialog) return 0;
+      break;
+    }
+  }
+  answerer->m_foundAt = GetTickCount();
   Sleep(50);  // let the dialog finish its initialisation before the click
   answerer->m_text = DialogText(dialog);
-  bool ok = ClickControl(dialog, answerer->m_first);
-  if (ok && answerer->m_second) ok = ClickControl(dialog, answerer->m_second);
+  bool ok = !answerer->m_clicks.empty();
+  for (int control : answerer->m_clicks) ok = ClickControl(dialog, control) && ok;
   answerer->m_answered = ok;
   return 0;
 }
 
 void DialogAnswerer::Finish() {
   if (m_thread) {
+    SetEvent(m_stop);
     WaitForSingleObject(m_thread, INFINITE);
     CloseHandle(m_thread);
     m_thread = nullptr;
@@ -101,4 +53,27 @@ bool DialogAnswerer::Answered() {
 const std::string& DialogAnswerer::Text() {
   Finish();
   return m_text;
+}
+
+DWORD DialogAnswerer::FoundAt() {
+  Finish();
+  return m_foundAt;
+}
+
+bool AnsweredRun::Showed(const std::string& title) const { return Dialog(title) != nullptr; }
+
+const ShownDialog* AnsweredRun::Dialog(const std::string& title) const {
+  for (const ShownDialog& dialog : dialogs)
+    if (dialog.title == title) return &dialog;
+  return nullptr;
+}
+
+AnsweredRun RunAnswering(const std::string& program, const std::string& args, const char* folder,
+                         const std::vector<DialogAnswer>& answers, DWORD timeoutMs) {
+  AnsweredRun run;
+  ChildProcess child;
+  if (!child.Start(program, args, folder)) return run;
+  if (AnswerUntilExit(child.Handle(), child.Id(), answers, timeoutMs, &run.dialogs)) child.Wait(0, &run.exitCode);
+  run.processesStarted = child.ProcessesStarted();
+  return run;
 }

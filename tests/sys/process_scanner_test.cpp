@@ -145,7 +145,7 @@ TEST(CloseBrowserTest, OneYesEndsBothBrowsers) {
   ASSERT_TRUE(StartBrowser(&second, scratch, "two", "ietollix.dll"));
   ASSERT_TRUE(StartBrowser(&bystander, scratch, "three", "other.dll"));
   ClosingHandler handler;
-  DialogAnswerer answer(kCloseBrowserCaption, IDYES);
+  DialogAnswerer answer(ThisProcess(), kCloseBrowserCaption, {IDYES});
   ProcessScanner scanner;
   scanner.ScanProcesses(&handler);
   EXPECT_TRUE(answer.Answered());
@@ -163,7 +163,7 @@ TEST(CloseBrowserTest, NoEndsNone) {
   ASSERT_TRUE(StartBrowser(&first, scratch, "one", "TollixBHO.dll"));
   ASSERT_TRUE(StartBrowser(&second, scratch, "two", "tollix__.dll"));
   ClosingHandler handler;
-  DialogAnswerer answer(kCloseBrowserCaption, IDNO);
+  DialogAnswerer answer(ThisProcess(), kCloseBrowserCaption, {IDNO});
   ProcessScanner scanner;
   scanner.ScanProcesses(&handler);
   EXPECT_TRUE(answer.Answered());
@@ -176,7 +176,7 @@ TEST(CloseBrowserTest, NoEndsNone) {
 TEST(CloseBrowserTest, OtherModulesAndTheInstallerItselfAreLeftAlone) {
   DWORD mayClose = 1;
   bool asked = false;
-  DialogAnswerer answer(kCloseBrowserCaption, IDYES, static_cast<DWORD>(1500));
+  DialogAnswerer answer(ThisProcess(), kCloseBrowserCaption, {IDYES});
   EXPECT_TRUE(CloseBrowserHoldingToolbar("C:\\x\\tollixsysteminfo.dll", 1234, kUninstallCloseBrowserQuestion, &mayClose, &asked));
   EXPECT_TRUE(CloseBrowserHoldingToolbar(nullptr, 1234, kUninstallCloseBrowserQuestion, &mayClose, &asked));
   EXPECT_TRUE(CloseBrowserHoldingToolbar("C:\\x\\Tollix.dll", GetCurrentProcessId(), kUninstallCloseBrowserQuestion, &mayClose, &asked));

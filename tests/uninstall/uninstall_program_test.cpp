@@ -15,8 +15,6 @@ namespace {
 const char kDialogTitle[] = "Toolbar Uninstallation";
 const char kEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Acme Toolbar";
 const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-// A DWORD, so that the one-control answerer is chosen.
-const DWORD kAnswerTimeoutMs = 60000;
 
 // Splits "\"<program>\" <arguments>" as the recorded uninstall command has it.
 bool SplitCommand(const std::string& command, std::string* program, std::string* arguments) {
@@ -79,16 +77,13 @@ TEST_F(UninstallProgram, RecordedCommandUninstallsWithTheDialogsChoice) {
     // The debugger module beside the uninstaller logs the run (to %TEMP%\KLP_Debugger.log).
     CopyFileA(DebuggerModulePath().c_str(), (acmeFolder + "KLP_DebuggerDLL.dll").c_str(), FALSE);
 
-    DialogAnswerer answer(kDialogTitle, c.radio, IDOK, 60000);
-    ChildProcess uninstaller;
-    ASSERT_TRUE(uninstaller.Start(program, "/u /k /S", acmeFolder.c_str()));
-    DWORD code = 0xFFFFFFFF;
-    ASSERT_TRUE(uninstaller.Wait(120000, &code));
-    EXPECT_TRUE(answer.Answered());
-    EXPECT_EQ(0u, code) << c.radio;
+    const AnsweredRun run = RunAnswering(program, "/u /k /S", acmeFolder.c_str(), {{kDialogTitle, {c.radio, IDOK}}});
+    ASSERT_EQ(1u, run.dialogs.size());
+    EXPECT_TRUE(run.dialogs[0].answered);
+    EXPECT_EQ(0u, run.exitCode) << c.radio;
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.radio;
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRunOnceKey, "TollixUninstaller"));
-    EXPECT_FALSE(PathExists(acmeFolder + "Tollix.dll"));
+    EXPECT_FALSE(PathExists(acmeFolder + "TollixBHO.dll"));
     EXPECT_FALSE(PathExists(ShellFolder(CSIDL_PROGRAM_FILES) + "Nimbrel\\Tollix Runtime"));
     EXPECT_FALSE(PathExists(ShellFolder(CSIDL_COMMON_APPDATA) + "Acme\\Acme Toolbar"));
     EXPECT_EQ(c.userDataStays, PathExists(ShellFolder(CSIDL_APPDATA) + "Acme\\Acme Toolbar\\bookmarks.txt"))
@@ -101,12 +96,13 @@ TEST_F(UninstallProgram, CancelChangesNothing) {
   std::string arguments;
   ASSERT_TRUE(InstallSample(&program, &arguments));
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRunOnceKey, "TollixUninstaller", "x"));
-  DialogAnswerer answer(kDialogTitle, IDCANCEL, kAnswerTimeoutMs);
-  EXPECT_EQ(0u, RunToEnd(program, "/u /k /S", 120000, acmeFolder.c_str()));
-  EXPECT_TRUE(answer.Answered());
+  const AnsweredRun run = RunAnswering(program, "/u /k /S", acmeFolder.c_str(), {{kDialogTitle, {IDCANCEL}}});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(run.Showed(kDialogTitle));
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
   EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kRunOnceKey, "TollixUninstaller"));
-  EXPECT_TRUE(PathExists(acmeFolder + "Tollix.dll") || PathExists(acmeFolder + "TollixSystemInfo.dll"));
+  EXPECT_TRUE(PathExists(acmeFolder + "TollixSystemInfo.dll"));
+  EXPECT_TRUE(PathExists(acmeFolder + "TollixBHO.dll"));
 }
 
 TEST_F(UninstallProgram, MissingSystemInfoModuleFailsAfterTheRunOnceCleanUp) {
@@ -114,9 +110,9 @@ TEST_F(UninstallProgram, MissingSystemInfoModuleFailsAfterTheRunOnceCleanUp) {
   const std::string program = scratch / "Uninstaller.exe";
   ASSERT_TRUE(CopyFileA(InstallerPath().c_str(), program.c_str(), FALSE));
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRunOnceKey, "txrunon.exe", "x"));
-  DialogAnswerer answer(kDialogTitle, IDOK, kAnswerTimeoutMs);
-  EXPECT_EQ(1u, RunToEnd(program, "/S", 120000, scratch.Path().c_str()));
-  EXPECT_TRUE(answer.Answered());
+  const AnsweredRun run = RunAnswering(program, "/S", scratch.Path().c_str(), {{kDialogTitle, {IDOK}}});
+  EXPECT_EQ(1u, run.exitCode);
+  EXPECT_TRUE(run.Showed(kDialogTitle));
   EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRunOnceKey, "txrunon.exe"));
 }
 
@@ -124,9 +120,10 @@ TEST_F(UninstallProgram, SecondUninstallerLeavesAtOnce) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "TollixUninstaller");
   ASSERT_NE(nullptr, mutex);
   const DWORD start = GetTickCount();
-  EXPECT_EQ(0u, RunToEnd(InstallerPath(), "/u /S", 60000));
+  const AnsweredRun run = RunAnswering(InstallerPath(), "/u /S", nullptr, {}, 60000);
+  EXPECT_EQ(0u, run.exitCode);
   EXPECT_LT(GetTickCount() - start, 5000u);
-  EXPECT_EQ(nullptr, FindWindowA(nullptr, kDialogTitle));
+  EXPECT_TRUE(run.dialogs.empty());
   CloseHandle(mutex);
 }
 
@@ -134,15 +131,17 @@ TEST_F(UninstallProgram, WaitsForARunningInstaller) {
   // Held for about 2 s: the uninstaller waits, then asks.
   HANDLE mutex = CreateMutexA(nullptr, TRUE, "TollixInstaller");
   ASSERT_NE(nullptr, mutex);
-  DialogAnswerer answer(kDialogTitle, IDCANCEL, kAnswerTimeoutMs);
   ChildProcess uninstaller;
   ASSERT_TRUE(uninstaller.Start(InstallerPath(), "/u /S"));
+  DialogAnswerer answer(uninstaller.Id(), kDialogTitle, {IDCANCEL});
   Sleep(2000);
-  EXPECT_EQ(nullptr, FindWindowA(nullptr, kDialogTitle));
+  const DWORD released = GetTickCount();
   ReleaseMutex(mutex);
   DWORD code = 0xFFFFFFFF;
   ASSERT_TRUE(uninstaller.Wait(60000, &code));
   EXPECT_TRUE(answer.Answered());
+  // Asked only once the installer was gone.
+  EXPECT_GE(static_cast<LONG>(answer.FoundAt() - released), 0);
   EXPECT_EQ(0u, code);
   CloseHandle(mutex);
 }
@@ -150,12 +149,12 @@ TEST_F(UninstallProgram, WaitsForARunningInstaller) {
 TEST_F(UninstallProgram, GivesUpOnAnInstallerThatKeepsRunning) {
   HANDLE mutex = CreateMutexA(nullptr, TRUE, "TollixInstaller");
   ASSERT_NE(nullptr, mutex);
-  DialogAnswerer answer(kDialogTitle, IDCANCEL, static_cast<DWORD>(15000));
   const DWORD start = GetTickCount();
-  EXPECT_EQ(0u, RunToEnd(InstallerPath(), "/u /S", 60000));
+  const AnsweredRun run = RunAnswering(InstallerPath(), "/u /S", nullptr, {}, 60000);
+  EXPECT_EQ(0u, run.exitCode);
   const DWORD elapsed = GetTickCount() - start;
   EXPECT_GE(elapsed, 7000u);
-  EXPECT_FALSE(answer.Answered());
+  EXPECT_TRUE(run.dialogs.empty());
   ReleaseMutex(mutex);
   CloseHandle(mutex);
 }

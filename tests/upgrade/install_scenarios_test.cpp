@@ -92,14 +92,13 @@ class InstallScenario : public ::testing::Test {
     return folder;
   }
 
-  // Runs the package's installer from its folder; the Windows exit code.
+  // Runs the package's installer from its folder, answering its boxes with OK; the Windows
+  // exit code. The boxes it showed are in m_run.
   DWORD Install(const std::string& package, const std::string& args = "/S") {
     DeleteFileA(m_log.c_str());
-    ChildProcess child;
-    EXPECT_TRUE(child.Start(package + kInstallerExe, args, package.c_str()));
-    DWORD exitCode = 0xFFFFFFFF;
-    EXPECT_TRUE(child.Wait(120000, &exitCode));
-    return exitCode;
+    m_run = RunAnswering(package + kInstallerExe, args, package.c_str(), {});
+    EXPECT_NE(0xFFFFFFFFu, m_run.exitCode) << "the installer did not start or did not end";
+    return m_run.exitCode;
   }
 
   std::string Log() {
@@ -117,6 +116,7 @@ class InstallScenario : public ::testing::Test {
 
   ScratchFolder m_scratch;
   std::string m_log;
+  AnsweredRun m_run;
 };
 
 TEST_F(InstallScenario, FirstInstallRunsTheVendorPassAndStampsTheSearchBar) {
@@ -153,9 +153,12 @@ TEST_F(InstallScenario, OlderOverNewerIsRefused) {
   } cases[] = {{"", true}, {"/S", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    DialogAnswerer answer("Latest Version Already Exists ", IDOK, c.box ? 60000 : 3000);
     EXPECT_EQ(0u, Install(older, c.args));
-    EXPECT_EQ(c.box ? "Cannot Install older version of Toolbar on top of newer version" : "", answer.Text());
+    ASSERT_EQ(c.box ? 1u : 0u, m_run.dialogs.size());
+    if (c.box) {
+      EXPECT_EQ("Latest Version Already Exists ", m_run.dialogs[0].title);
+      EXPECT_EQ("Cannot Install older version of Toolbar on top of newer version", m_run.dialogs[0].text);
+    }
     EXPECT_TRUE(Logged("Aborting upgrade preparation, version 50856197 already installed.")) << Log();
     EXPECT_TRUE(Logged(kCancelled));
     EXPECT_EQ(0x03080105u, Dword(kAcmeKey, "Version"));
@@ -265,13 +268,14 @@ TEST_F(InstallScenario, OldSystemsAreRefused) {
     SCOPED_TRACE(c.windows);
     SetProgramWindowsVersion(kInstallerExe, c.windows);
     SetString(HKEY_LOCAL_MACHINE, kInternetExplorerKey, "Version", c.internetExplorer);
-    DialogAnswerer answer("Insufficient requirements", IDOK, 60000);
     EXPECT_EQ(1u, Install(package));
     // The box was shown with this text and closed by the answer (the run ended).
+    ASSERT_EQ(1u, m_run.dialogs.size());
+    EXPECT_EQ("Insufficient requirements", m_run.dialogs[0].title);
     EXPECT_EQ(
         "Unable to install this toolbar because you fail to meet minimum requirements. Toolbar will install only on "
         "Operating Systems with 2K or higher, and IE versions with 6.0 and higher.",
-        answer.Text());
+        m_run.dialogs[0].text);
     EXPECT_TRUE(Logged("System failed the minimum system requirements check.")) << Log();
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAcmeKey));
   }
