@@ -16,7 +16,6 @@ command -v flock >/dev/null || need+=(util-linux)
 # The test suite runs from a 64-bit build under Wine's 64-bit side (see README).
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
-command -v xdotool >/dev/null || need+=(xdotool)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
