@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdint.h>
 
 class HeapString {
@@ -51,7 +52,20 @@ class HeapString {
 
   char* m_text;
   uint32_t m_capacity;
+
+  friend struct HeapStringLayout;
 };
 
-// Two words: on the 32-bit target (the binary contract) 8 bytes.
+// Two words, the text first: modules built elsewhere read and grow each other's strings.
+struct HeapStringLayout {
+  static_assert(offsetof(HeapString, m_text) == 0, "HeapString starts with its text pointer");
+  static_assert(offsetof(HeapString, m_capacity) == sizeof(char*), "HeapString's capacity follows its text pointer");
+  static_assert(sizeof(HeapString::m_capacity) == 4, "HeapString's capacity is a 32-bit word");
+};
 static_assert(sizeof(HeapString) == (sizeof(void*) == 4 ? 8 : 16), "HeapString is a pointer and a capacity word");
+#if defined(__i386__)
+// The shipped 32-bit target, as every module built to work with the installer sees it.
+static_assert(sizeof(void*) == 4, "pointers are 32-bit");
+static_assert(sizeof(HeapString) == 8, "HeapString is 8 bytes");
+static_assert(sizeof(long) == 4 && sizeof(bool) == 1, "a status is a 32-bit long, a bool one byte");
+#endif
