@@ -10,6 +10,7 @@
 #include "base/scoped.h"
 #include "base/status.h"
 #include "entry/options.h"
+#include "sys/command_line.h"
 #include "uninstall/uninstaller.h"
 
 namespace {
@@ -125,18 +126,16 @@ void LaunchBrowser(const char* address, bool requireOnline) {
     key.Close();
   }
 
-  HeapString commandLine;
-  commandLine.Assign(" -new \"");
-  commandLine.Append(address);
-  commandLine.Append("\"");
-  LogInfo("Launching IE: ", commandLine.Text());
+  // The log shows the browser's arguments; the program itself is started by its full path,
+  // which also leads its command line in quotes.
+  HeapString arguments;
+  arguments.Assign(" -new \"");
+  arguments.Append(address);
+  arguments.Append("\"");
+  LogInfo("Launching IE: ", arguments.Text());
 
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(browser, commandLine.Buffer(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
-                      nullptr, nullptr, &startup, &process))
-    LogMessage(kLogError).Text("Failed to launch IE: ").Unsigned(GetLastError());
-  if (process.hProcess) CloseHandle(process.hProcess);
-  if (process.hThread) CloseHandle(process.hThread);
+  if (!StartProgram(browser, arguments.Text(), CREATE_NEW_PROCESS_GROUP)) {
+    const DWORD error = GetLastError();
+    LogMessage(kLogError).Text("Failed to launch IE: ").Unsigned(error);
+  }
 }

@@ -7,8 +7,10 @@
 #include <string.h>
 
 #include "base/debug_channel.h"
+#include "base/heap_string.h"
 #include "base/scoped.h"
 #include "base/status.h"
+#include "sys/command_line.h"
 #include "sys/file_removal.h"
 
 namespace {
@@ -47,18 +49,28 @@ void SetText(HKEY key, const char* name, const char* data) {
                  static_cast<DWORD>(strlen(data) + 1));
 }
 
-// The program's and the icon's paths in the extras folder; false when there is no folder or
-// a path would not fit, so that nothing is registered with a broken path.
-bool MakeProgramTexts(const char* folder, const char* programSuffix, char* command,
-                      size_t commandSize, char* icon) {
+// The program's command and the icon's path in the extras folder; false when there is no
+// folder or a path would not fit, so that nothing is registered with a broken path. The
+// program's path is quoted: the shell runs the command as a command line, where a blank in an
+// unquoted path would let a program at the part before it run instead.
+bool MakeProgramTexts(const char* folder, const char* programSuffix, const char* handlerKind,
+                      HeapString* command, char* icon) {
   if (!folder || !*folder) return false;
   char program[kPathBufferSize];
   JoinPath(folder, kProgram, program, sizeof program);
   JoinPath(folder, kIcon, icon, kPathBufferSize);
   if (!program[0] || !icon[0]) return false;
-  if (strlen(program) + strlen(programSuffix) + 1 > commandSize) return false;
-  lstrcpynA(command, program, static_cast<int>(commandSize));
-  lstrcatA(command, programSuffix);
+  if (!BuildQuotedCommand(program, programSuffix, command)) {
+    const char* refusal = WhyProgramPathIsRefused(program);
+    LogMessage(kLogError)
+        .Text("Not registering the ")
+        .Text(handlerKind)
+        .Text(" handler for ")
+        .Text(program)
+        .Text(": the path ")
+        .Text(refusal ? refusal : "could not be stored");
+    return false;
+  }
   return true;
 }
 
@@ -92,9 +104,9 @@ bool DeleteTree(HKEY root, const char* keyPath, const char* failureText) {
 }  // namespace
 
 bool RegisterAutoplayHandler(const char* folder) {
-  char command[kPathBufferSize * 2];
+  HeapString command;
   char icon[kPathBufferSize];
-  if (!MakeProgramTexts(folder, " /Autoplay \"%1\"", command, sizeof command, icon)) {
+  if (!MakeProgramTexts(folder, " /Autoplay \"%1\"", "Autoplay", &command, icon)) {
     LogInfo("Autoplay handler not registered: no usable extras folder");
     return false;
   }
@@ -106,7 +118,7 @@ bool RegisterAutoplayHandler(const char* folder) {
     LogRegistrationFailure("Autoplay registration failed: HKCR\\", commandKey.text, error);
     return false;
   }
-  SetText(key.Get(), "", command);
+  SetText(key.Get(), "", command.Text());
   key.Close();
 
   KeyPath handlers = MakeKey(kAutoplayHandlers, "\\Handlers");
@@ -151,9 +163,9 @@ bool RegisterAutoplayHandler(const char* folder) {
 }
 
 bool RegisterStillImageHandler(const char* folder) {
-  char command[kPathBufferSize * 2];
+  HeapString command;
   char icon[kPathBufferSize];
-  if (!MakeProgramTexts(folder, " /WIA", command, sizeof command, icon)) {
+  if (!MakeProgramTexts(folder, " /WIA", "still-image", &command, icon)) {
     LogInfo("Still-image handler not registered: no usable extras folder");
     return false;
   }
@@ -165,7 +177,7 @@ bool RegisterStillImageHandler(const char* folder) {
     LogRegistrationFailure("Still-image registration failed: HKCR\\", server.text, error);
     return false;
   }
-  SetText(key.Get(), "", command);
+  SetText(key.Get(), "", command.Text());
   key.Close();
 
   for (const char* event : kStillImageEventKinds) {
@@ -175,7 +187,7 @@ bool RegisterStillImageHandler(const char* folder) {
       LogRegistrationFailure("Still-image registration failed: HKLM\\", eventKey.text, error);
       return false;
     }
-    SetText(key.Get(), "CmdLine", command);
+    SetText(key.Get(), "CmdLine", command.Text());
     SetText(key.Get(), "Desc", kStillImageText);
     SetText(key.Get(), "Icon", icon);
     SetText(key.Get(), "Name", kStillImageText);

@@ -16,6 +16,7 @@
 #include "install/os_version.h"
 #include "install/path_tests.h"
 #include "install/product_session.h"
+#include "sys/command_line.h"
 #include "sys/file_cleanup.h"
 #include "sys/file_removal.h"
 #include "sys/path_name.h"
@@ -84,21 +85,10 @@ bool FindProgramPath(const char* folder, char* out) {
 }
 
 bool StartDeviceConnect(const char* programPath) {
-  char commandLine[kPathBufferSize];
-  lstrcpynA(commandLine, programPath, sizeof commandLine);
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof process);
-  if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    LogMessage(kLogInfo).Text("Starting ").Text(programPath).Text(" failed, error ").Unsigned(GetLastError());
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
+  if (StartProgram(programPath, nullptr, 0)) return true;
+  const DWORD error = GetLastError();
+  LogMessage(kLogInfo).Text("Starting ").Text(programPath).Text(" failed, error ").Unsigned(error);
+  return false;
 }
 
 // The shortcut paths; an empty path where the folder is unknown or the name does not fit.
@@ -168,11 +158,23 @@ bool SetDeviceConnectAutorun(bool enable, bool restart, const char* folder) {
 
   char program[kPathBufferSize];
   if (!FindProgramPath(folder, program)) return false;
+  // Windows runs the value as a command line: unquoted, a blank in the path would let a
+  // program at the part before it run instead.
+  HeapString command;
+  if (!BuildQuotedCommand(program, nullptr, &command)) {
+    const char* refusal = WhyProgramPathIsRefused(program);
+    LogMessage(kLogError)
+        .Text("Not making ")
+        .Text(program)
+        .Text(" start with Windows: the path ")
+        .Text(refusal ? refusal : "could not be stored");
+    return false;
+  }
 
   ScopedRegKey key;
   if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kRunKey, key.Receive()) != ERROR_SUCCESS) return false;
-  if (RegSetValueExA(key.Get(), kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(program),
-                     static_cast<DWORD>(strlen(program) + 1)) != ERROR_SUCCESS)
+  if (RegSetValueExA(key.Get(), kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.Text()),
+                     static_cast<DWORD>(command.Length() + 1)) != ERROR_SUCCESS)
     return false;
   key.Close();
 

@@ -264,11 +264,12 @@ TEST_F(Program, LaunchBrowserStartsAppPathsProgram) {
     DeleteFileA(BrowserRecord().c_str());
     RecordingChannel channel;
     LaunchBrowser(c.address, c.requireOnline);
-    const std::string commandLine = std::string(" -new \"") + c.address + "\"";
-    EXPECT_TRUE(channel.Has(kLogInfo, "Launching IE: " + commandLine)) << c.address;
+    const std::string arguments = std::string(" -new \"") + c.address + "\"";
+    EXPECT_TRUE(channel.Has(kLogInfo, "Launching IE: " + arguments)) << c.address;
     std::string recorded;
     ASSERT_TRUE(WaitForRecord(BrowserRecord(), &recorded)) << c.address;
-    EXPECT_EQ(commandLine, recorded);
+    // The browser's own path leads its command line, quoted.
+    EXPECT_EQ("\"" + BuildPath("fixtures\\stand_in_ie.exe") + "\"" + arguments, recorded);
   }
 }
 
@@ -404,5 +405,26 @@ TEST_F(Program, LaunchBrowserTakesFullLengthPath) {
   EXPECT_TRUE(channel.Texts(kLogError).empty());
   std::string recorded;
   ASSERT_TRUE(WaitForRecord(BrowserRecord(), &recorded));
-  EXPECT_EQ(" -new \"about:blank\"", recorded);
+  EXPECT_EQ("\"" + browser + "\" -new \"about:blank\"", recorded);
+}
+
+TEST_F(Program, LaunchBrowserRefusesAPartialBrowserPath) {
+  // A partial path would be completed from the current folder: usually the download folder,
+  // where anyone may have put a program of that name.
+  const std::string folder = m_scratch / "downloads";
+  ASSERT_TRUE(MakeFolders(folder));
+  ASSERT_TRUE(CopyFileA(BuildPath("fixtures\\stand_in_ie.exe").c_str(), (folder + "\\Browser.exe").c_str(), FALSE));
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kAppPaths, "", "Browser.exe"));
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+  RecordingChannel channel;
+  LaunchBrowser("www.nimbrel.com", false);
+  SetCurrentDirectoryA(previous);
+
+  EXPECT_EQ((std::vector<std::string>{"Not starting 'Browser.exe': the path is not a full path",
+                                      "Failed to launch IE: " + std::to_string(ERROR_BAD_PATHNAME)}),
+            channel.Texts(kLogError));
+  Sleep(500);
+  EXPECT_FALSE(PathExists(BrowserRecord()));
 }

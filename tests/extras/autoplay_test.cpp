@@ -108,7 +108,8 @@ TEST_F(AutoplayTest, RegistersEveryValueWithOneSeparatorWhateverTheFolderEnding)
   for (const char* folder : {"C:\\Photo Extras", "C:\\Photo Extras\\"}) {
     SCOPED_TRACE(folder);
     ResetRegistrations();
-    const std::string program = "C:\\Photo Extras\\SnaporaDeviceConnect.exe";
+    // The program's path is quoted wherever it leads a command.
+    const std::string program = "\"C:\\Photo Extras\\SnaporaDeviceConnect.exe\"";
     const std::string icon = "C:\\Photo Extras\\NimbrelPhotosDeviceConnect.ico";
 
     EXPECT_TRUE(RegisterAutoplayHandler(folder));
@@ -162,9 +163,19 @@ TEST_F(AutoplayTest, RegistrationStopsAtTheFirstMissingShellKey) {
 }
 
 TEST_F(AutoplayTest, WithoutAFolderNothingIsWritten) {
-  for (const char* folder : {static_cast<const char*>(nullptr), ""}) {
+  // A partial folder would be completed from whatever folder the shell is in.
+  for (const char* folder : {static_cast<const char*>(nullptr), "", "Photo Extras\\"}) {
+    SCOPED_TRACE(folder ? folder : "(null)");
+    RecordingChannel channel;
     EXPECT_FALSE(RegisterAutoplayHandler(folder));
     EXPECT_FALSE(RegisterStillImageHandler(folder));
+    std::vector<std::string> refusals;
+    if (folder && *folder) {
+      for (const char* kind : {"Autoplay", "still-image"})
+        refusals.push_back(std::string("Not registering the ") + kind +
+                           " handler for Photo Extras\\SnaporaDeviceConnect.exe: the path is not a full path");
+    }
+    EXPECT_EQ(refusals, channel.Texts(kLogError));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Tollix.AutoPlay"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAH + "\\Handlers\\" + kHandler));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kStillId));

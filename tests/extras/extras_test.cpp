@@ -101,6 +101,8 @@ void ExpectShortcut(const std::string& link, const std::string& target) {
   EXPECT_EQ("Launch Snapora", shortcut.description) << link;
 }
 
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
 std::string RunValue() {
   std::string value;
   ReadString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, &value);
@@ -273,7 +275,7 @@ TEST_F(ExtrasTest, InstallFollowsTheWindowsVersion) {
 
   EXPECT_EQ(xpOrLater, KeyExists(HKEY_CLASSES_ROOT, "Tollix.AutoPlay\\shell\\open\\command"));
   EXPECT_EQ(xpOrLater, KeyExists(HKEY_LOCAL_MACHINE, kSE + "\\Connected\\" + kStillId));
-  EXPECT_EQ(xpOrLater ? Program() : "", RunValue());
+  EXPECT_EQ(xpOrLater ? Quoted(Program()) : "", RunValue());
   if (xpOrLater) {
     EXPECT_TRUE(WaitForWindow(true));
   } else {
@@ -312,7 +314,7 @@ TEST_F(ExtrasTest, RestartStopsTheRunningInstanceAndPausesBeforeTheNewOne) {
 
   EXPECT_GE(elapsed, 1000u);
   EXPECT_TRUE(running.Wait(5000, nullptr));
-  EXPECT_EQ(Program(), RunValue());
+  EXPECT_EQ(Quoted(Program()), RunValue());
   ASSERT_TRUE(WaitForWindow(true));
   for (int i = 0; i < 100 && JournalLines().size() < 3; ++i) Sleep(50);
   EXPECT_EQ((std::vector<std::string>{"start\t/old", "end\t/old", "start\t"}), JournalLines());
@@ -331,6 +333,8 @@ TEST_F(ExtrasTest, AutorunWithoutAFolderUsesTheSearchBarFolder) {
       {true, Program(), true},
       {true, "", false},
       {false, "", false},
+      // A partial folder would be completed from whatever folder Windows starts it in.
+      {true, "Snapora Apps\\", false},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.keyPresent ? "folder " + test.installFolder : std::string("no search bar key"));
@@ -340,9 +344,67 @@ TEST_F(ExtrasTest, AutorunWithoutAFolderUsesTheSearchBarFolder) {
     }
 
     EXPECT_EQ(test.result, SetDeviceConnectAutorun(true, false, nullptr));
-    EXPECT_EQ(test.result ? Program() : "", RunValue());
+    EXPECT_EQ(test.result ? Quoted(Program()) : "", RunValue());
     EXPECT_EQ(test.result, WaitForWindow(true, test.result ? 10000 : 500));
   }
+}
+
+// Runs a stored command line the way the shell does: the program is whatever the text names.
+// The exit code, or 0xFFFFFFFF when it could not start or did not end in time.
+DWORD RunStoredCommand(const std::string& command) {
+  std::vector<char> buffer(command.begin(), command.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return 0xFFFFFFFF;
+  DWORD exitCode = 0xFFFFFFFF;
+  if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &exitCode);
+  else TerminateProcess(process.hProcess, 99);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return exitCode;
+}
+
+// The runtime in a folder with blanks, and a program planted where an unquoted path is cut at
+// its first blank: set-up starts only the real program, and every command it stores names it
+// in quotes, so running them as the shell would reaches the real program too.
+TEST_F(ExtrasTest, PathsWithBlanksNeverRunAProgramAtTheCutOffPath) {
+  const std::string runtime = m_scratch / "TT\\My Apps\\Runtime\\";
+  ASSERT_TRUE(MakeFolders(runtime));
+  for (const char* name : {"SnaporaDeviceConnect.exe", "SnaporaShellExt.dll", "NimbrelPhotosOutlookAddin.dll"})
+    ASSERT_TRUE(CopyFileA((m_extras + name).c_str(), (runtime + name).c_str(), FALSE)) << name;
+  // The planted program records its command line beside itself whenever it runs.
+  ASSERT_TRUE(CopyFileA(BuildPath("fixtures\\stand_in_ie.exe").c_str(), (m_scratch / "TT\\My.exe").c_str(), FALSE));
+  const std::string plantedRecord = m_scratch / "TT\\stand_in_ie.log";
+  SetEnvironmentVariableA("TOLLIX_STAND_IN_IE_LOG", nullptr);
+  const std::string program = Quoted(runtime + "SnaporaDeviceConnect.exe");
+
+  ASSERT_TRUE(SetUpExtras(runtime.c_str(), false));
+  EXPECT_TRUE(WaitForWindow(true));
+
+  std::string autoplay, localServer;
+  EXPECT_EQ(program, RunValue());
+  ReadString(HKEY_CLASSES_ROOT, "Tollix.AutoPlay\\shell\\open\\command", "", &autoplay);
+  EXPECT_EQ(program + " /Autoplay \"%1\"", autoplay);
+  ReadString(HKEY_CLASSES_ROOT, "CLSID\\" + kStillId + "\\LocalServer32", "", &localServer);
+  EXPECT_EQ(program + " /WIA", localServer);
+  for (const char* kind : {"\\Connected\\", "\\ScanButton\\"}) {
+    std::string command;
+    ReadString(HKEY_LOCAL_MACHINE, kSE + kind + kStillId, "CmdLine", &command);
+    EXPECT_EQ(program + " /WIA", command) << kind;
+  }
+
+  std::string drive = autoplay;
+  const size_t placeholder = drive.find("%1");
+  if (placeholder != std::string::npos) drive.replace(placeholder, 2, "E:\\");
+  for (const std::string& command : {RunValue(), drive, localServer}) EXPECT_EQ(0u, RunStoredCommand(command)) << command;
+  EXPECT_EQ((std::vector<std::string>{"start\t", "already running\t", "already running\t/Autoplay \"E:\\\"",
+                                      "already running\t/WIA"}),
+            JournalLines());
+  Sleep(500);
+  EXPECT_FALSE(PathExists(plantedRecord));
 }
 
 TEST_F(ExtrasTest, RemovalAfterSetUpLeavesNothing) {

@@ -55,3 +55,34 @@ TEST(UninstallPing, SentWithTheEditionsIdsOrNotAtAll) {
   DeleteKeyTree(HKEY_LOCAL_MACHINE, kPrivateKey);
   DeleteKeyTree(HKEY_CURRENT_USER, kPrivateKey);
 }
+
+// A host that takes the request and never answers holds the pass only within the ping's bound;
+// an install id with URL characters reaches it as it was given.
+TEST(UninstallPing, GoesOnWithinTheBoundWhenTheHostNeverAnswers) {
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kPrivateKey);
+  DeleteKeyTree(HKEY_CURRENT_USER, kPrivateKey);
+  const std::string installId = "ACME&B #%C d";
+  {
+    ScratchFolder scratch;
+    ASSERT_TRUE(CopyTree(SamplePackagePath("Private\\Vendor\\ProgFiles"), scratch.Path()));
+    ASSERT_TRUE(PatchEditionIni(scratch / "TollixSystemInfo.ini", {{"Edition", {{"InstallId", installId}}}}));
+    LoopbackListener listener(LoopbackListener::Answer::kNothing);
+    ASSERT_TRUE(listener.IsListening());
+    const std::string host = listener.Host();
+    SetPingHostForTesting(host.c_str());
+    const DWORD start = GetTickCount();
+    PingOnly(scratch.Path());
+    const DWORD elapsed = GetTickCount() - start;
+    SetPingHostForTesting(nullptr);
+
+    std::string request;
+    ASSERT_TRUE(listener.WaitForRequest(0, &request));
+    EXPECT_LT(elapsed, kStatusPingTimeoutMs + 3000);
+    std::string sentId = "(missing)";
+    for (const auto& piece : LoopbackListener::QueryOf(request))
+      if (piece.first == "TP") sentId = piece.second;
+    EXPECT_EQ(installId, sentId) << request;
+  }
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, kPrivateKey);
+  DeleteKeyTree(HKEY_CURRENT_USER, kPrivateKey);
+}
