@@ -4,10 +4,9 @@
 
 #include <objbase.h>
 #include <time.h>
-#include <urlmon.h>
-#include <wininet.h>
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "version.h"
 
@@ -65,7 +64,7 @@ bool BuildStatusPingUrl(const char* host, const char* installId, const char* too
 bool SendStatusPing(const char* installId, const char* toolbarId, long productVersion,
                     bool selectedInBrowser, const char* state) {
   DWORD connectionFlags = 0;
-  if (!InternetGetConnectedState(&connectionFlags, 0)) {
+  if (!InternetGetConnectedStateFromSystem(&connectionFlags, 0)) {
     LogInfo("Not sending ping, we do not have a connection to internet");
     return false;
   }
@@ -86,7 +85,7 @@ bool SendStatusPing(const char* installId, const char* toolbarId, long productVe
   if (!wideUrl) return false;
   MultiByteToWideChar(CP_ACP, 0, url.Text(), -1, wideUrl, wideLength);
   ScopedComPtr<IMoniker> moniker;
-  const HRESULT created = CreateURLMoniker(nullptr, wideUrl, moniker.Receive());
+  const HRESULT created = CreateURLMonikerFromSystem(nullptr, wideUrl, moniker.Receive());
   HeapFree(GetProcessHeap(), 0, wideUrl);
   if (FAILED(created) || !moniker.Get()) return false;
 
