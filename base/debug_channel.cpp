@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
 
@@ -92,25 +93,34 @@ bool UnloadDebuggerModule() {
   return false;
 }
 
-// The switch value under HKCU: "0" switches the channel off for this program. A missing or
-// unreadable value is (re)written as "0" and this run still tries the channel.
-bool IsSwitchedOff(const char* programName) {
+// The per-program switch under HKCU.
+enum class DebugSwitch {
+  kOff,            // exactly "0": no channel for this program
+  kOn,             // anything else, or no readable value: the module named in HKLM
+  kBesideProgram,  // exactly "1": also the module in the program's own folder
+};
+
+// A missing or unreadable value is (re)written as "0" and this run still tries the channel.
+DebugSwitch ReadSwitch(const char* programName) {
   ScopedRegKey key;
   if (key.Create(HKEY_CURRENT_USER, "Software\\Nimbrel\\Content Debugger", KEY_ALL_ACCESS) !=
       ERROR_SUCCESS)
-    return false;
+    return DebugSwitch::kOn;
   char value[10] = {};
   DWORD size = sizeof value;
   if (RegQueryValueExA(key.Get(), programName, nullptr, nullptr,
                        reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
     RegSetValueExA(key.Get(), programName, 0, REG_SZ, reinterpret_cast<const BYTE*>("0"), 2);
-    return false;
+    return DebugSwitch::kOn;
   }
   value[sizeof value - 1] = '\0';  // the stored text may lack its terminator
-  return strncmp(value, "0", 3) == 0;
+  if (strncmp(value, "0", 3) == 0) return DebugSwitch::kOff;
+  return strcmp(value, "1") == 0 ? DebugSwitch::kBesideProgram : DebugSwitch::kOn;
 }
 
-HMODULE LoadDebuggerModule(const char* moduleFolder) {
+// Only by an absolute path: a module the process runs as administrator must not be picked up
+// from the download folder, the current directory or the current drive's root.
+HMODULE LoadDebuggerModule(const char* moduleFolder, bool besideProgram) {
   HMODULE module = nullptr;
   ScopedRegKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, "Software\\Nimbrel", KEY_ALL_ACCESS) == ERROR_SUCCESS) {
@@ -120,20 +130,17 @@ HMODULE LoadDebuggerModule(const char* moduleFolder) {
     if (RegQueryValueExA(key.Get(), "ContentDebuggerDLL", nullptr, nullptr,
                          reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS) {
       path[size] = '\0';
-      module = LoadLibraryA(path);
+      module = LoadModuleFromPath(path);
     }
   }
-  if (!module) {
-    char path[kPathBufferSize] = {};
-    if (moduleFolder) lstrcpynA(path, moduleFolder, sizeof path);
-    size_t used = strlen(path);
-    const char kName[] = "\\KLP_DebuggerDLL.dll";
-    if (used + sizeof kName <= sizeof path) {
-      memcpy(path + used, kName, sizeof kName);
-      module = LoadLibraryA(path);
-    }
+  // The program's own folder is a support engineer's explicit opt-in (the switch set to "1").
+  if (!module && besideProgram) {
+    HeapString path;
+    const char kName[] = "KLP_DebuggerDLL.dll";
+    const bool built = moduleFolder ? path.Assign(moduleFolder) && path.Append("\\") && path.Append(kName)
+                                    : GetProgramFolderPath(kName, &path);
+    if (built && path.Length() < kPathBufferSize) module = LoadModuleFromPath(path.Text());
   }
-  if (!module) module = LoadLibraryA("KLP_DebuggerDLL.dll");
   return module;
 }
 
@@ -144,9 +151,10 @@ DebugChannel* GetDebugChannel() { return g_channel; }
 bool StartDebugChannel(const char* programName, const char* moduleFolder) {
   Locked lock;
   if (g_debuggerModule) return true;
-  if (programName && *programName && IsSwitchedOff(programName)) return false;
+  const DebugSwitch debugSwitch = programName && *programName ? ReadSwitch(programName) : DebugSwitch::kOn;
+  if (debugSwitch == DebugSwitch::kOff) return false;
 
-  g_debuggerModule = LoadDebuggerModule(moduleFolder);
+  g_debuggerModule = LoadDebuggerModule(moduleFolder, debugSwitch == DebugSwitch::kBesideProgram);
   if (!g_debuggerModule) return false;
 
   GetCreatorFunctionProc getCreator = reinterpret_cast<GetCreatorFunctionProc>(

@@ -7,6 +7,9 @@
 
 // Returns the current channel without a reference (null when there is none).
 DebugChannel* GetDebugChannel();
+// Loads the debugger module named by its absolute path in HKLM "Software\Nimbrel" value
+// "ContentDebuggerDLL", else, only when the program's switch value is "1", "KLP_DebuggerDLL.dll"
+// in moduleFolder (an absolute folder; null: the running program's own folder).
 bool StartDebugChannel(const char* programName, const char* moduleFolder);
 void StopDebugChannel();
 bool SetDebugChannel(IUnknown* object);

@@ -94,6 +94,7 @@ class ScopedHandle {
   HANDLE m_handle;
 };
 
+// Holds a module from base/module_loader.h, the one place where the program loads modules.
 class ScopedModule {
  public:
   ScopedModule() : m_module(nullptr) {}
@@ -107,13 +108,6 @@ class ScopedModule {
   ScopedModule(const ScopedModule&) = delete;
   ScopedModule& operator=(const ScopedModule&) = delete;
 
-  // Returns the Windows error (0 on success); on failure the module held before stays held.
-  DWORD Load(const char* path, DWORD flags = 0) {
-    HMODULE module = flags ? LoadLibraryExA(path, nullptr, flags) : LoadLibraryA(path);
-    if (!module) return GetLastError();
-    Reset(module);
-    return 0;
-  }
   HMODULE Get() const { return m_module; }
   bool IsValid() const { return m_module != nullptr; }
   template <typename Proc>

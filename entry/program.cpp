@@ -3,10 +3,10 @@
 
 #include <objbase.h>
 #include <string.h>
-#include <wininet.h>
 
 #include "base/debug_channel.h"
 #include "base/heap_string.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
 #include "entry/options.h"
@@ -105,7 +105,7 @@ bool AddressNeedsConnection(const char* address) {
 void LaunchBrowser(const char* address, bool requireOnline) {
   if (requireOnline) {
     DWORD flags = 0;
-    if (!InternetGetConnectedState(&flags, 0)) {
+    if (!InternetGetConnectedStateFromSystem(&flags, 0)) {
       LogInfo("Not opening IE since we are offline.");
       return;
     }

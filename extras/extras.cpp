@@ -11,6 +11,7 @@
 
 #include "base/debug_channel.h"
 #include "base/heap_string.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "extras/autoplay.h"
 #include "install/os_version.h"
@@ -304,7 +305,7 @@ Status DeleteShortcutFile(const char* link) {
 }
 
 INT_PTR CallDllRegistration(const char* path, bool doRegister) {
-  HMODULE module = HasText(path) ? LoadLibraryA(path) : nullptr;
+  HMODULE module = HasText(path) ? LoadModuleFromPath(path) : nullptr;
   if (reinterpret_cast<UINT_PTR>(module) < 32) return reinterpret_cast<INT_PTR>(module);
   DllRegistrationProc entry = reinterpret_cast<DllRegistrationProc>(reinterpret_cast<void*>(
       GetProcAddress(module, doRegister ? "DllRegisterServer" : "DllUnregisterServer")));

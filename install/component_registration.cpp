@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "install/installer.h"
 #include "install/string_block.h"
@@ -12,12 +13,9 @@ namespace {
 
 const UINT kRuntimeVersionStringId = 10002;
 const WORD kRuntimeVersionLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-const DWORD kDataFileOnly = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
 
 // Loads a module by its full path; its own folder is searched for what it needs.
-HMODULE LoadComponent(const char* path) {
-  return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
+HMODULE LoadComponent(const char* path) { return LoadModuleFromPath(path); }
 
 void LogLoadFailure(const char* what, const char* path, DWORD error) {
   LogMessage(kLogError).Text(what).Text(path).Text("(").Unsigned(error).Text(")");
@@ -47,7 +45,7 @@ Status RegisterHelperObject(const char* path, const char* loadFailure, const cha
 
 // Reads the block that holds the runtime version out of a module file.
 bool ReadVersionBlock(const char* modulePath, StringBlock* block) {
-  ScopedModule module(LoadLibraryExA(modulePath, nullptr, kDataFileOnly));
+  ScopedModule module(LoadModuleAsData(modulePath));
   if (!module.IsValid()) {
     LogMessage(kLogError).Text("Failed to load ").Text(modulePath).Text(" as a data file (")
         .Unsigned(GetLastError()).Text(")");

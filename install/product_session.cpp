@@ -2,6 +2,7 @@
 #include "install/product_session.h"
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "sys/process_scanner.h"
 
 ProductSession::ProductSession()
@@ -33,10 +34,18 @@ Status ProductSession::LoadSystemInfo(const char* modulePath, const char* argume
     LogError("Failed to load system info module ", modulePath ? modulePath : "");
     return kStatusFailed;
   }
-  HMODULE module = LoadLibraryA(modulePath);
+  // A path in the package is relative to its folder, the current directory; the module is
+  // loaded by the absolute path, never looked for along the search order.
+  HeapString absolutePath;
+  if (!MakeAbsoluteFromCurrentFolder(modulePath, &absolutePath)) {
+    LogError("Failed to load system info module ", modulePath);
+    LogError("Refusing a system info module path that names no place in the package folder: ", modulePath);
+    return kStatusFailed;
+  }
+  HMODULE module = LoadModuleFromPath(absolutePath.Text());
   if (!module) {
     DWORD error = GetLastError();
-    LogError("Failed to load system info module ", modulePath);
+    LogError("Failed to load system info module ", absolutePath.Text());
     LogMessage(kLogError).Text("LoadLibrary failed with Windows error ").Unsigned(error);
     return kStatusFailed;
   }
@@ -63,7 +72,7 @@ Status ProductSession::LoadSystemInfo(const char* modulePath, const char* argume
   }
   m_systemInfo = created;
 
-  if (!m_modulePath.Assign(modulePath)) return kStatusNoMemory;
+  if (!m_modulePath.Assign(absolutePath.Text())) return kStatusNoMemory;
   if (!m_arguments.Assign(arguments ? arguments : "")) return kStatusNoMemory;
   return kStatusOk;
 }

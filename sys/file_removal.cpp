@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ class MoveFileExHolder {
   MoveFileExAFunction Get() {
     if (m_lookedUp) return m_function;
     m_lookedUp = true;
-    m_library = LoadLibraryA("kernel32.dll");
+    m_library = LoadSystemModule("kernel32.dll");
     if (m_library) {
       m_function = reinterpret_cast<MoveFileExAFunction>(
           reinterpret_cast<void*>(GetProcAddress(m_library, "MoveFileExA")));

@@ -5,6 +5,7 @@
 #include <string.h>
 #include <tlhelp32.h>
 
+#include "base/module_loader.h"
 #include "sys/file_removal.h"
 
 const char kInstallCloseBrowserQuestion[] =
@@ -232,7 +233,7 @@ void LoadProcessApi(ProcessApi* api) {
   version.dwOSVersionInfoSize = sizeof(version);
   if (!GetVersionExA(&version)) return;
   if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-    api->firstLibrary = LoadLibraryA("Kernel32.DLL");
+    api->firstLibrary = LoadSystemModule("Kernel32.DLL");
     if (!api->firstLibrary) return;
     api->createToolhelp32Snapshot = GetProcAddress(api->firstLibrary, "CreateToolhelp32Snapshot");
     api->module32First = GetProcAddress(api->firstLibrary, "Module32First");
@@ -240,13 +241,13 @@ void LoadProcessApi(ProcessApi* api) {
     api->process32First = GetProcAddress(api->firstLibrary, "Process32First");
     api->process32Next = GetProcAddress(api->firstLibrary, "Process32Next");
   } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-    api->firstLibrary = LoadLibraryA("PSAPI.DLL");
+    api->firstLibrary = LoadSystemModule("PSAPI.DLL");
     if (!api->firstLibrary) return;
     api->enumProcesses = GetProcAddress(api->firstLibrary, "EnumProcesses");
     api->enumProcessModules = GetProcAddress(api->firstLibrary, "EnumProcessModules");
     api->getModuleFileNameExA = GetProcAddress(api->firstLibrary, "GetModuleFileNameExA");
     // 16-bit tasks are an extra: a system without VDMDBG still has its browsers found.
-    api->vdmLibrary = LoadLibraryA("VDMDBG.DLL");
+    api->vdmLibrary = LoadSystemModule("VDMDBG.DLL");
     if (api->vdmLibrary) api->vdmEnumTaskWOWEx = GetProcAddress(api->vdmLibrary, "VDMEnumTaskWOWEx");
   }
 }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "uninstall/uninstaller.h"
 
@@ -45,8 +46,8 @@ Status UnregisterServerByClsid(const char* clsid) {
   }
   if (!serverPath[0]) return kStatusOk;
 
-  ScopedModule module;
-  if (module.Load(serverPath) != 0) {
+  ScopedModule module(LoadModuleFromPath(serverPath));
+  if (!module.IsValid()) {
     LogError("Failed to load ", serverPath);
     return kStatusFailed;
   }
@@ -85,8 +86,8 @@ Status Uninstaller::UnregisterToolbar() {
   if (folderStatus < 0) return folderStatus;
   if (!toolbarPath.Append("Tollix.dll")) return kStatusFailed;
 
-  ScopedModule toolbar;
-  if (toolbar.Load(toolbarPath.Text()) != 0) {
+  ScopedModule toolbar(LoadModuleFromPath(toolbarPath.Text()));
+  if (!toolbar.IsValid()) {
     LogInfo("Failed to load ", toolbarPath.Text());
     return kStatusFailed;
   }
@@ -141,8 +142,8 @@ Status Uninstaller::RemoveComponentRegistration() {
     return kStatusOk;
   }
   if (!helperPath.Append("TollixProfileExt.dll")) return kStatusOk;
-  ScopedModule helper;
-  if (helper.Load(helperPath.Text()) != 0) {
+  ScopedModule helper(LoadModuleFromPath(helperPath.Text()));
+  if (!helper.IsValid()) {
     LogError("Failed to load Personalization BHO ", helperPath.Text());
     return kStatusOk;
   }

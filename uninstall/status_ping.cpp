@@ -5,12 +5,11 @@
 
 #include <objbase.h>
 #include <time.h>
-#include <urlmon.h>
-#include <wininet.h>
 
 #include <new>
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "version.h"
 
@@ -94,17 +93,17 @@ HRESULT FetchWithMoniker(PingFetch* fetch) {
   PingBindWatcher* created = new (std::nothrow) PingBindWatcher(fetch);
   if (!created) return E_OUTOFMEMORY;
   ScopedComPtr<IBindStatusCallback> watcher(created);
-  result = RegisterBindStatusCallback(bindContext.Get(), watcher.Get(), nullptr, 0);
+  result = RegisterBindStatusCallbackFromSystem(bindContext.Get(), watcher.Get(), nullptr, 0);
   if (FAILED(result)) return result;
 
   ScopedComPtr<IMoniker> moniker;
-  result = CreateURLMoniker(nullptr, fetch->url, moniker.Receive());
+  result = CreateURLMonikerFromSystem(nullptr, fetch->url, moniker.Receive());
   if (SUCCEEDED(result) && !moniker.Get()) result = E_FAIL;
   if (SUCCEEDED(result)) {
     ScopedComPtr<IStream> stream;
     result = moniker->BindToStorage(bindContext.Get(), nullptr, IID_IStream, stream.ReceiveVoid());
   }
-  RevokeBindStatusCallback(bindContext.Get(), watcher.Get());
+  RevokeBindStatusCallbackFromSystem(bindContext.Get(), watcher.Get());
   return result;
 }
 
@@ -235,7 +234,7 @@ bool BuildStatusPingUrl(const char* host, const char* installId, const char* too
 bool SendStatusPing(const char* installId, const char* toolbarId, long productVersion,
                     bool selectedInBrowser, const char* state) {
   DWORD connectionFlags = 0;
-  if (!InternetGetConnectedState(&connectionFlags, 0)) {
+  if (!InternetGetConnectedStateFromSystem(&connectionFlags, 0)) {
     LogInfo("Not sending ping, we do not have a connection to internet");
     return false;
   }

@@ -1,6 +1,7 @@
 // Uninstall mode: keeping other installer and uninstaller runs out, asking which kind of
 // removal is wanted (dialog 118), and running one uninstall pass.
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
 #include "res/resource.h"
@@ -75,8 +76,15 @@ Status RunUninstallPass(const char* commandLine, HINSTANCE instance) {
 
   ClearRunOnceEntries();
 
+  // The edition's module is the one beside this program, never one found along the search order.
+  HeapString modulePath;
+  if (!GetProgramFolderPath("TollixSystemInfo.dll", &modulePath)) {
+    LogMessage(kLogError).Text("Unable to name the system info module beside the program. (")
+        .Unsigned(GetLastError()).Text(")");
+    return kStatusFailed;
+  }
   Uninstaller uninstaller;
-  const Status initialized = uninstaller.Initialize("TollixSystemInfo.dll", commandLine ? commandLine : "");
+  const Status initialized = uninstaller.Initialize(modulePath.Text(), commandLine ? commandLine : "");
   if (initialized != kStatusOk) return initialized;
 
   const Status status = uninstaller.Uninstall(true, true, deleteUserData, true, true, true);

@@ -3,6 +3,7 @@
 #include "uninstall/uninstaller.h"
 
 #include "base/debug_channel.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "entry/options.h"
 
@@ -38,9 +39,10 @@ Status Uninstaller::Initialize(const char* moduleFileName, const char* arguments
 
 Status Uninstaller::LoadSystemInfo(const char* moduleFileName, const char* arguments) {
   if (!moduleFileName || !*moduleFileName) return kStatusFailed;
-  ScopedModule module;
-  const DWORD error = module.Load(moduleFileName);
-  if (error != 0) {
+  // By its absolute path only: a bare name would be looked for along the search order.
+  ScopedModule module(LoadModuleFromPath(moduleFileName));
+  if (!module.IsValid()) {
+    const DWORD error = GetLastError();
     LogMessage(kLogInfo).Text("Failed to load ").Text(moduleFileName).Text(", error ").Unsigned(error);
     return kStatusFailed;
   }

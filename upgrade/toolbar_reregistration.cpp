@@ -2,6 +2,7 @@
 // place: each registers itself again through the runtime's browser module.
 #include "base/debug_channel.h"
 #include "base/heap_string.h"
+#include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
 #include "install/installer.h"
@@ -13,8 +14,8 @@ namespace {
 
 Status ReregisterToolbar(const char* modulePath) {
   LogInfo("Initializing IETollix.dll using ", modulePath);
-  ScopedModule systemInfoModule;
-  if (systemInfoModule.Load(modulePath) != 0) {
+  ScopedModule systemInfoModule(LoadModuleFromPath(modulePath));
+  if (!systemInfoModule.IsValid()) {
     LogError("Failed to load system info module ", modulePath);
     return kStatusFailed;
   }
@@ -36,8 +37,8 @@ Status ReregisterToolbar(const char* modulePath) {
   if (status < 0) return status;
   if (!toolbarPath.Append("IETollix.dll")) return kStatusFailed;
 
-  ScopedModule toolbar;
-  if (toolbar.Load(toolbarPath.Text()) != 0) {
+  ScopedModule toolbar(LoadModuleFromPath(toolbarPath.Text()));
+  if (!toolbar.IsValid()) {
     LogError("Failed to load toolbar ", toolbarPath.Text());
     return kStatusFailed;
   }

@@ -1,5 +1,5 @@
-// The diagnostic channel: the switch value, the three places the debugger module is loaded
-// from, the real debugger module and its log, publishing a channel, the posting convention, and
+// The diagnostic channel: the switch value, the two places the debugger module is loaded from
+// and the places it is never loaded from, the real debugger module and its log, publishing a channel, the posting convention, and
 // the module information export.
 #include "base/debug_channel.h"
 
@@ -212,10 +212,10 @@ TEST_F(DebugChannelTest, LoadingPlaces) {
   EXPECT_EQ(folder + "\\KLP_DebuggerDLL.dll", ModulePath(LoadedDebugger()));
   StopDebugChannel();
 
-  // The system's search order (here: the current folder).
+  // Never by the system's search order (here: a copy in the current folder).
   ASSERT_TRUE(CopyFileA(DebuggerModulePath().c_str(), (m_scratch / "KLP_DebuggerDLL.dll").c_str(), FALSE));
-  ASSERT_TRUE(StartDebugChannel(kProgram, (m_scratch / "empty").c_str()));
-  EXPECT_EQ(m_scratch / "KLP_DebuggerDLL.dll", ModulePath(LoadedDebugger()));
+  EXPECT_FALSE(StartDebugChannel(kProgram, (m_scratch / "empty").c_str()));
+  EXPECT_EQ(nullptr, LoadedDebugger());
   StopDebugChannel();
   ASSERT_TRUE(DeleteFileA((m_scratch / "KLP_DebuggerDLL.dll").c_str()));
 
@@ -229,6 +229,53 @@ TEST_F(DebugChannelTest, LoadingPlaces) {
   LogInfo("nobody listens");
   LogError("nobody listens");
   EXPECT_FALSE(IsLogEnabled(kLogError));
+}
+
+// The program runs as administrator from a download folder: a debugger module is taken only by
+// an absolute path, from HKLM or, on a support engineer's explicit "1", from the program's folder.
+TEST_F(DebugChannelTest, PlacesNeverTried) {
+  const std::string folder = m_scratch / "modules";
+  const std::string besideTests = BuildPath("tests\\KLP_DebuggerDLL.dll");
+  const char kDriveRoot[] = "C:\\KLP_DebuggerDLL.dll";
+  ASSERT_TRUE(MakeFolders(folder));
+  for (const std::string& copy : {folder + "\\KLP_DebuggerDLL.dll", m_scratch / "KLP_DebuggerDLL.dll",
+                                  std::string(kDriveRoot), besideTests}) {
+    ASSERT_TRUE(CopyFileA(DebuggerModulePath().c_str(), copy.c_str(), FALSE)) << copy;
+  }
+  struct Case {
+    const char* name;
+    const char* switchValue;
+    const char* registryPath;  // null: no value
+    const char* moduleFolder;  // "(folder)": the folder holding a copy
+    std::string loaded;        // empty: nothing
+  } cases[] = {
+      {"folder without the opt-in", "on", nullptr, "(folder)", ""},
+      {"folder with the opt-in", "1", nullptr, "(folder)", folder + "\\KLP_DebuggerDLL.dll"},
+      {"program's folder with the opt-in", "1", nullptr, nullptr, besideTests},
+      {"program's folder, first run", "(none)", nullptr, nullptr, ""},
+      {"bare name in HKLM, copy in the current folder", "on", "KLP_DebuggerDLL.dll", "(folder)", ""},
+      {"drive-relative name in HKLM", "1", "C:KLP_DebuggerDLL.dll", "(folder)", folder + "\\KLP_DebuggerDLL.dll"},
+      {"the current drive's root from HKLM", "on", "\\KLP_DebuggerDLL.dll", "(folder)", ""},
+      {"the current drive's root as an empty folder", "1", nullptr, "", ""},
+  };
+  for (const Case& c : cases) {
+    DeleteKeyTree(HKEY_CURRENT_USER, kSwitchKey);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kNimbrel);
+    if (std::string(c.switchValue) != "(none)") {
+      ASSERT_TRUE(SetString(HKEY_CURRENT_USER, kSwitchKey, kProgram, c.switchValue));
+    }
+    if (c.registryPath) {
+      ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kNimbrel, "ContentDebuggerDLL", c.registryPath));
+    }
+    const char* moduleFolder = c.moduleFolder && std::string(c.moduleFolder) == "(folder)" ? folder.c_str()
+                                                                                            : c.moduleFolder;
+    EXPECT_EQ(!c.loaded.empty(), StartDebugChannel(kProgram, moduleFolder)) << c.name;
+    EXPECT_EQ(c.loaded, LoadedDebugger() ? ModulePath(LoadedDebugger()) : std::string()) << c.name;
+    StopDebugChannel();
+    EXPECT_EQ(nullptr, LoadedDebugger()) << c.name;
+  }
+  DeleteFileA(kDriveRoot);
+  DeleteFileA(besideTests.c_str());
 }
 
 TEST_F(DebugChannelTest, RealDebuggerWritesLog) {

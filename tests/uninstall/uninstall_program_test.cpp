@@ -74,8 +74,10 @@ TEST_F(UninstallProgram, RecordedCommandUninstallsWithTheDialogsChoice) {
     ASSERT_TRUE(MakeFolders(ShellFolder(CSIDL_APPDATA) + "Acme\\Acme Toolbar"));
     ASSERT_TRUE(WriteTextFile(ShellFolder(CSIDL_APPDATA) + "Acme\\Acme Toolbar\\bookmarks.txt", "x"));
     ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRunOnceKey, "TollixUninstaller", "x"));
-    // The debugger module beside the uninstaller logs the run (to %TEMP%\KLP_Debugger.log).
+    // The debugger module beside the uninstaller logs the run (to %TEMP%\KLP_Debugger.log): the
+    // switch value "1" opts the program's own folder in.
     CopyFileA(DebuggerModulePath().c_str(), (acmeFolder + "KLP_DebuggerDLL.dll").c_str(), FALSE);
+    SetString(HKEY_CURRENT_USER, "Software\\Nimbrel\\Content Debugger", "Tollix Installer", "1");
 
     const AnsweredRun run = RunAnswering(program, "/u /k /S", acmeFolder.c_str(), {{kDialogTitle, {c.radio, IDOK}}});
     ASSERT_EQ(1u, run.dialogs.size());
