@@ -7,7 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
-mode=$(cat /tmp/tollix-32bit-mode)
+# TOLLIX_32BIT_MODE=emulated (or none) tries a fallback on a machine that runs 32-bit natively.
+mode=${TOLLIX_32BIT_MODE:-$(cat /tmp/tollix-32bit-mode)}
 jobs=$(nproc)
 bench="$PWD/build/wine"
 
