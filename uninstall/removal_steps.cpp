@@ -11,8 +11,8 @@
 #include "install/os_version.h"
 #include "install/path_tests.h"
 #include "sys/file_removal.h"
+#include "sys/path_guard.h"
 #include "sys/registry.h"
-#include "uninstall/folder_guard.h"
 #include "uninstall/uninstaller.h"
 #include "upgrade/earlier_generations.h"
 
@@ -24,7 +24,7 @@ DWORD Now() { return static_cast<DWORD>(time(nullptr)); }
 
 // Removes one folder the module reports, then its empty parents.
 Status RemoveFolderAndEmptyParents(const HeapString& folder) {
-  const Status status = RemoveReportedFolder(folder.Text());
+  const Status status = RemovePath(folder.Text());
   if (status < 0) return status;
   char path[kPathBufferSize];
   lstrcpynA(path, folder.Text(), kPathBufferSize);
@@ -38,27 +38,10 @@ bool BuildKeyPath(const HeapString& a, const HeapString& b, const HeapString& c,
          out->Append("\\") && out->Append(c);
 }
 
-// Shell folders an empty parent may be, but which must stay whatever is in them.
-bool IsShellFolder(const char* folder) {
-  static const int kFolders[] = {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA,
-                                 CSIDL_LOCAL_APPDATA, CSIDL_PROFILE,        CSIDL_WINDOWS};
-  char withSlash[kPathBufferSize];
-  lstrcpynA(withSlash, folder, kPathBufferSize);
-  const int length = lstrlenA(withSlash);
-  if (length > 0 && withSlash[length - 1] == '\\') withSlash[length - 1] = '\0';
-  for (int csidl : kFolders) {
-    char shell[MAX_PATH] = {0};
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, shell)) &&
-        lstrcmpiA(shell, withSlash) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// Removes a folder only when it is empty and is no root or shell folder.
+// Removes a folder only when it is empty and the removal guard lets it go: an empty parent may
+// be a root or one of the system's own folders, which stay whatever is in them.
 bool RemoveIfEmpty(const char* folder) {
-  if (!IsRemovableProductFolder(folder) || IsShellFolder(folder)) return false;
+  if (JudgeRemoval(folder) != kRemovalAllowed) return false;
   return RemoveDirectoryA(folder) != FALSE;
 }
 
@@ -170,7 +153,7 @@ Status Uninstaller::RemoveRuntimeAppData(bool deleteUserData) {
   for (const auto& entry : kPersonalization) {
     HeapString folder;
     if (GetAppDataFolder(entry.allUsers, &folder) < 0 || folder.IsEmpty()) continue;
-    if (!folder.Append("Nimbrel\\Personalization\\") || RemoveReportedFolder(folder.Text()) < 0) {
+    if (!folder.Append("Nimbrel\\Personalization\\") || RemovePath(folder.Text()) < 0) {
       LogInfo(entry.failure);
     }
   }

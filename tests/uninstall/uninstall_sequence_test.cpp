@@ -175,3 +175,49 @@ TEST_F(UninstallSequence, MissingListCountsAsSharedUnlessForced) {
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "One", "x"));
   EXPECT_EQ(0, uninstaller.IsRuntimeShared());
 }
+
+// An edition whose data or program folder is a whole system folder (its product folder left
+// off): the complete uninstall refuses that folder with a message naming it, another program's
+// folder in it stays, and the rest of the pass is done.
+TEST_F(UninstallSequence, FolderThatIsASystemFolderIsRefusedAndTheRestIsDone) {
+  const struct {
+    const char* key;
+    const char* value;
+    int csidl;
+  } cases[] = {
+      {"PrivateUserData", "%AppData%", CSIDL_APPDATA},
+      {"PrivateAllUsersData", "%CommonAppData%", CSIDL_COMMON_APPDATA},
+      {"RuntimeUserData", "%AppData%", CSIDL_APPDATA},
+      {"RuntimeAllUsersData", "%CommonAppData%", CSIDL_COMMON_APPDATA},
+      {"RuntimeProgramFiles", "%ProgramFiles%", CSIDL_PROGRAM_FILES},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    ForgetSampleInstalls();
+    const std::string systemFolder = ShellFolder(c.csidl);
+    const std::string other = systemFolder + "Other Program\\";
+    ASSERT_TRUE(MakeFolders(other));
+    ASSERT_TRUE(WriteTextFile(other + "keep.txt", "another program's file"));
+    ASSERT_EQ(0, InstallPass("Private", "/S"));
+    ASSERT_TRUE(PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Folders", {{c.key, c.value}}}}));
+
+    RecordingChannel channel;
+    ASSERT_EQ(0, UninstallPass(acmeFolder, true));
+
+    EXPECT_TRUE(PathExists(other + "keep.txt"));
+    EXPECT_TRUE(channel.HasPrefix("Refusing to delete \"" + systemFolder + "\": "));
+    EXPECT_TRUE(channel.Has("Failed!"));
+    // The other steps ran: the product's folders, keys and entry are gone.
+    EXPECT_FALSE(PathExists(acmeFolder));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Acme\\Acme Toolbar\\3.8"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Acme Toolbar"));
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, "Software\\Nimbrel\\Tollix Runtime\\3.8", "UninstallDate"));
+    if (c.csidl != CSIDL_COMMON_APPDATA) {
+      EXPECT_FALSE(PathExists(ShellFolder(CSIDL_COMMON_APPDATA) + "Acme"));
+    }
+    if (c.csidl != CSIDL_PROGRAM_FILES) {
+      EXPECT_FALSE(PathExists(runtimeFolder));
+    }
+    RemoveTree(other);
+  }
+}
