@@ -5,6 +5,7 @@
 
 #include "base/debug_channel.h"
 #include "base/scoped.h"
+#include "sys/registry_names.h"
 #include "uninstall/uninstaller.h"
 
 namespace {
@@ -119,11 +120,8 @@ Status Uninstaller::RemoveComponentRegistration() {
   HeapString clsid;
   const Status clsidStatus = m_systemInfo->GetActiveXClsid(&clsid);
   if (clsidStatus != 0) return clsidStatus;
-  if (clsid.IsEmpty()) {
-    // "CLSID\" alone would take every class of the machine with it.
-    LogError("Refusing to delete the control class of an empty class id.");
-    return kStatusFailed;
-  }
+  // "CLSID\" alone, or with more names behind it, would take other classes with it.
+  if (!CheckClassId("control class id", clsid.Text())) return kStatusFailed;
   HeapString base;
   if (!base.Assign("CLSID\\") || !base.Append(clsid)) return kStatusFailed;
   allDeleted = true;

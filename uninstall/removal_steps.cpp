@@ -13,6 +13,7 @@
 #include "sys/file_removal.h"
 #include "sys/path_guard.h"
 #include "sys/registry.h"
+#include "sys/registry_names.h"
 #include "uninstall/uninstaller.h"
 #include "upgrade/earlier_generations.h"
 
@@ -171,9 +172,10 @@ Status Uninstaller::RemovePrivateRegistryKeys() {
   if (status < 0) return status;
   status = m_systemInfo->GetProductVersionKey(&versionKey);
   if (status < 0) return status;
-  if (vendor.IsEmpty() || product.IsEmpty() || versionKey.IsEmpty()) {
-    // "Software\\\" would name the whole Software key.
-    LogError("Refusing to delete a product key with an empty name.");
+  // Each answer must be one key name: an empty one, or one with a backslash, makes the path
+  // name a key above the product's own or beside it (repeated backslashes are read as one).
+  if (!CheckKeyName("vendor name", vendor.Text()) || !CheckKeyName("product name", product.Text()) ||
+      !CheckKeyName("product version key", versionKey.Text())) {
     return kStatusFailed;
   }
   HeapString keyPath;
@@ -220,8 +222,8 @@ Status Uninstaller::RemoveRuntimeRegistryKeys() {
   if (status < 0) return status;
   status = m_systemInfo->GetRuntimeVersionKey(&versionKey);
   if (status < 0) return status;
-  if (vendorKey.IsEmpty() || keyName.IsEmpty() || versionKey.IsEmpty()) {
-    LogError("Refusing to delete a runtime key with an empty name.");
+  if (!CheckKeyName("runtime vendor key", vendorKey.Text()) || !CheckKeyName("runtime key name", keyName.Text()) ||
+      !CheckKeyName("runtime version key", versionKey.Text())) {
     return kStatusFailed;
   }
   HeapString keyPath;

@@ -221,3 +221,46 @@ TEST_F(UninstallSequence, FolderThatIsASystemFolderIsRefusedAndTheRestIsDone) {
     RemoveTree(other);
   }
 }
+
+// Key names the module answers must each name one key: "\" (read as nothing between two
+// separators) or "Acme\.." is refused with a message naming it, and other programs' keys under
+// HKCU\Software and HKLM\Software survive while the rest of the pass is done.
+TEST_F(UninstallSequence, KeyNamesThatAreNotOneNameAreRefused) {
+  const struct {
+    const char* key;
+    const char* value;
+    const char* what;
+    const char* canary;  // the key the joined path would reach without the check
+  } cases[] = {
+      {"Product", "\\", "product name", "Software\\Acme\\3.8\\Canary"},
+      {"Vendor", "\\", "vendor name", "Software\\Acme Toolbar\\3.8\\Canary"},
+      {"Vendor", "Acme\\..", "vendor name", "Software\\Acme\\Canary"},
+      {"ProductVersionKey", "..", "product version key", "Software\\Acme\\Canary"},
+      {"RuntimeKeyName", "\\", "runtime key name", "Software\\Nimbrel\\3.8\\Canary"},
+      {"RuntimeVendorKey", "Acme\\..", "runtime vendor key", "Software\\Acme\\Canary"},
+      {"RuntimeVersionKey", "\\", "runtime version key", "Software\\Nimbrel\\Tollix Runtime\\Canary"},
+      // "CLSID\\" + "\\{...}" is another class's key, whose leaf keys the control's clean-up deletes.
+      {"ActiveXClsid", "\\{0C0A1A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}", "control class id",
+       "Software\\Classes\\CLSID\\{0C0A1A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}\\ProgID"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    ForgetSampleInstalls();
+    ASSERT_EQ(0, InstallPass("Private", "/S"));
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) ASSERT_TRUE(SetString(root, c.canary, "Owner", "other"));
+    ASSERT_TRUE(PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Edition", {{c.key, c.value}}}}));
+
+    RecordingChannel channel;
+    ASSERT_EQ(0, UninstallPass(acmeFolder, true));
+
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) EXPECT_TRUE(ValueExists(root, c.canary, "Owner"));
+    EXPECT_TRUE(channel.HasPrefix(std::string("Refusing the ") + c.what + " \"" + c.value + "\""));
+    EXPECT_FALSE(PathExists(acmeFolder));
+    EXPECT_FALSE(PathExists(runtimeFolder));
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      DeleteKeyTree(root, "Software\\Acme Toolbar");
+      DeleteKeyTree(root, "Software\\Classes\\CLSID\\{0C0A1A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}");
+    }
+  }
+  DeleteKeyTree(HKEY_CLASSES_ROOT, "CLSID\\{5E3B1C72-2A4D-4C8E-9B16-7D0F3A61C201}");
+}
