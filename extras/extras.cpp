@@ -20,6 +20,7 @@
 #include "sys/command_line.h"
 #include "sys/file_cleanup.h"
 #include "sys/file_removal.h"
+#include "sys/path_guard.h"
 #include "sys/path_name.h"
 #include "sys/registry.h"
 
@@ -191,7 +192,8 @@ bool SetDeviceConnectAutorun(bool enable, bool restart, const char* folder) {
 }
 
 bool RemoveExtras(const char* folder, bool cleanupOnly) {
-  if (IsFolder(folder)) {
+  // A folder the guard refuses is not the extras' own: nothing in it is touched.
+  if (IsFolder(folder) && CheckRemovablePath(folder)) {
     if (!cleanupOnly) {
       char path[kPathBufferSize];
       JoinPath(folder, kOutlookAddin, path, sizeof path);
@@ -225,7 +227,7 @@ bool RemoveExtras(const char* folder, bool cleanupOnly) {
 void CleanExtrasFolder(const char* folder) {
   // Names are only replaced inside an existing folder: on any other path the file name part
   // would be taken for the folder and a neighbouring file deleted instead.
-  if (!IsFolder(folder)) return;
+  if (!IsFolder(folder) || !CheckRemovablePath(folder)) return;
   PathName module;
   module.Assign(folder);
   module.AddTrailingBackslashIfFolder();

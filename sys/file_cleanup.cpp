@@ -9,6 +9,7 @@
 #include "base/debug_channel.h"
 #include "sys/file_list.h"
 #include "sys/file_removal.h"
+#include "sys/path_guard.h"
 #include "sys/raw_file.h"
 
 namespace {
@@ -41,12 +42,13 @@ int ShellDelete(const char* from) {
   return SHFileOperationA(&operation);
 }
 
-// Deletion must never reach a drive root or climb out with dot components.
+// The folder must pass the removal guard, and the pattern must not climb out of it.
 bool IsSafeFolder(const char* folder, const char* pattern) {
+  if (!CheckRemovablePath(folder)) return false;
   char joined[kPathBufferSize];
   JoinPath(folder, pattern ? pattern : "", joined, sizeof(joined));
-  if (IsRemovablePath(folder) && IsRemovablePath(joined)) return true;
-  LogError("Refusing to delete in a drive root or a path with dot components: ", folder,
+  if (JudgeRemovalText(joined) == kRemovalAllowed) return true;
+  LogError("Refusing to delete files matching a pattern that leaves the folder: ", folder,
            pattern ? pattern : "");
   return false;
 }
@@ -102,10 +104,7 @@ bool AddRenameEntry(const char* oldText, size_t oldLength, const char* shortPath
 }
 
 Status ScheduleDeleteOnReboot(const PathName& file) {
-  if (!IsRemovablePath(file.Text())) {
-    LogError("Refusing to schedule a drive root or a path with dot components: ", file.Text());
-    return kStatusOk;
-  }
+  if (!CheckRemovablePath(file.Text())) return kStatusOk;
   BOOL moved = g_moveFileExForTesting
                    ? g_moveFileExForTesting(file.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
                    : MoveFileExA(file.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -158,10 +157,7 @@ Status ScheduleDeleteOnReboot(const PathName& file) {
 }
 
 Status DeleteFileOrSchedule(const PathName& file, bool schedule) {
-  if (!IsRemovablePath(file.Text())) {
-    LogError("Refusing to delete a drive root or a path with dot components: ", file.Text());
-    return kStatusPathTooLong;
-  }
+  if (!CheckRemovablePath(file.Text())) return kStatusPathTooLong;
   SetFileAttributesA(file.Text(), FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileA(file.Text())) return kStatusOk;
   if (!schedule) return kStatusPathTooLong;

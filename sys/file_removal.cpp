@@ -7,6 +7,7 @@
 
 #include "base/debug_channel.h"
 #include "base/module_loader.h"
+#include "sys/path_guard.h"
 
 namespace {
 
@@ -154,37 +155,6 @@ Status DeleteTree(const char* path, bool recurse, bool scheduleOnFailure) {
 
 void SetMoveFileExLookupForTesting(MoveFileExLookup lookup) { g_moveFileExLookupForTesting = lookup; }
 
-bool IsRemovablePath(const char* path) {
-  if (!path || !*path) return false;
-  const char* p = path;
-  if (IsSeparator(p[0]) && IsSeparator(p[1])) {
-    // \\server\share (also \\?\C: and \\.\device) is a root like a drive.
-    p += 2;
-    for (int part = 0; part < 2; ++part) {
-      const char* start = p;
-      while (*p && !IsSeparator(*p)) ++p;
-      if (p == start) return false;
-      while (IsSeparator(*p)) ++p;
-    }
-  } else if (isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') {
-    p += 2;
-  }
-  int components = 0;
-  while (*p) {
-    while (IsSeparator(*p)) ++p;
-    if (!*p) break;
-    // Windows drops trailing dots and spaces, so such a component names its parent or above.
-    bool onlyDots = true;
-    while (*p && !IsSeparator(*p)) {
-      if (*p != '.' && *p != ' ') onlyDots = false;
-      ++p;
-    }
-    if (onlyDots) return false;
-    ++components;
-  }
-  return components > 0;
-}
-
 const char* FindTextNoCase(const char* text, const char* pattern) {
   if (!text || !pattern) return nullptr;
   size_t patternLength = strlen(pattern);
@@ -283,18 +253,12 @@ Status MarkForDeletionOnReboot(const char* path) {
 
 Status DeletePathTree(const char* path, bool recurse, bool scheduleOnFailure) {
   if (!path) return kStatusMissingArgument;
-  if (!IsRemovablePath(path)) {
-    LogError("Refusing to delete a drive root or a path with dot components: ", path);
-    return kStatusFailed;
-  }
+  if (!CheckRemovablePath(path)) return kStatusFailed;
   return DeleteTree(path, recurse, scheduleOnFailure);
 }
 
 Status RemovePath(const char* path) {
-  if (!IsRemovablePath(path)) {
-    LogError("Refusing to remove a drive root or a path with dot components: ", path ? path : "");
-    return kStatusFailed;
-  }
+  if (!CheckRemovablePath(path)) return kStatusFailed;
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();

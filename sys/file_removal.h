@@ -8,8 +8,8 @@
 #include "base/status.h"
 
 // Removes a file or a whole folder. 0 when it is gone, was never there, or what remains is
-// scheduled for deletion at the next start; -1 when it could not be examined or is a path that
-// must never be removed (a drive root, ".." components).
+// scheduled for deletion at the next start; -1 when it could not be examined or the removal
+// guard refuses it (sys/path_guard.h: roots, relative paths, the system's own folders).
 Status RemovePath(const char* path);
 // Deletes a file or folder (with recurse: its whole contents). With scheduleOnFailure what
 // cannot be deleted is renamed and scheduled, and the result is 0. -50 for a null path.
@@ -31,11 +31,6 @@ const char* FindTextNoCase(const char* text, const char* pattern);
 inline char* FindTextNoCase(char* text, const char* pattern) {
   return const_cast<char*>(FindTextNoCase(static_cast<const char*>(text), pattern));
 }
-
-// False for paths no removal may touch, whatever a caller passes: null or empty, a drive or
-// share root ("C:", "C:\", "\", "\\server\share\"), or a path with a component made only of
-// dots (".", "..") which could lead anywhere.
-bool IsRemovablePath(const char* path);
 
 // Tests only: replaces the look-up of MoveFileExA (a lookup returning null behaves as a system
 // without it, so the WININIT.INI route runs). Null restores the real look-up.

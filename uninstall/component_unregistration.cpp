@@ -6,6 +6,8 @@
 #include "base/debug_channel.h"
 #include "base/module_loader.h"
 #include "base/scoped.h"
+#include "sys/registry_names.h"
+#include "uninstall/class_server.h"
 #include "uninstall/uninstaller.h"
 
 namespace {
@@ -24,26 +26,10 @@ bool DeleteKey(HKEY root, const HeapString& base, const char* suffix) {
 
 Status UnregisterServerByClsid(const char* clsid) {
   LogInfo("Unregistering ", clsid ? clsid : "");
-  char keyPath[kPathBufferSize] = "CLSID\\";
-  const int used = lstrlenA(keyPath);
-  lstrcpynA(keyPath + used, clsid ? clsid : "", kPathBufferSize - used);
-  const int withClsid = lstrlenA(keyPath);
-  lstrcpynA(keyPath + withClsid, "\\InProcServer32", kPathBufferSize - withClsid);
-
+  // The machine's registration only: the user's own one would name a module of their choosing.
   char serverPath[kPathBufferSize] = {0};
-  {
-    ScopedRegKey key;
-    if (key.Open(HKEY_CLASSES_ROOT, keyPath, KEY_READ) != ERROR_SUCCESS) return kStatusOk;
-    DWORD type = 0;
-    // One byte is kept back so that the text stays terminated whatever the value holds.
-    DWORD size = sizeof(serverPath) - 1;
-    if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(serverPath),
-                         &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-      return kStatusOk;
-    }
-    serverPath[size < sizeof(serverPath) ? size : sizeof(serverPath) - 1] = '\0';
-  }
+  const Status found = ReadMachineInProcServer(clsid, serverPath);
+  if (found < 0) return found;
   if (!serverPath[0]) return kStatusOk;
 
   ScopedModule module(LoadModuleFromPath(serverPath));
@@ -120,11 +106,8 @@ Status Uninstaller::RemoveComponentRegistration() {
   HeapString clsid;
   const Status clsidStatus = m_systemInfo->GetActiveXClsid(&clsid);
   if (clsidStatus != 0) return clsidStatus;
-  if (clsid.IsEmpty()) {
-    // "CLSID\" alone would take every class of the machine with it.
-    LogError("Refusing to delete the control class of an empty class id.");
-    return kStatusFailed;
-  }
+  // "CLSID\" alone, or with more names behind it, would take other classes with it.
+  if (!CheckClassId("control class id", clsid.Text())) return kStatusFailed;
   HeapString base;
   if (!base.Assign("CLSID\\") || !base.Append(clsid)) return kStatusFailed;
   allDeleted = true;

@@ -11,8 +11,9 @@
 #include "install/os_version.h"
 #include "install/path_tests.h"
 #include "sys/file_removal.h"
+#include "sys/path_guard.h"
 #include "sys/registry.h"
-#include "uninstall/folder_guard.h"
+#include "sys/registry_names.h"
 #include "uninstall/uninstaller.h"
 #include "upgrade/earlier_generations.h"
 
@@ -24,7 +25,7 @@ DWORD Now() { return static_cast<DWORD>(time(nullptr)); }
 
 // Removes one folder the module reports, then its empty parents.
 Status RemoveFolderAndEmptyParents(const HeapString& folder) {
-  const Status status = RemoveReportedFolder(folder.Text());
+  const Status status = RemovePath(folder.Text());
   if (status < 0) return status;
   char path[kPathBufferSize];
   lstrcpynA(path, folder.Text(), kPathBufferSize);
@@ -38,27 +39,10 @@ bool BuildKeyPath(const HeapString& a, const HeapString& b, const HeapString& c,
          out->Append("\\") && out->Append(c);
 }
 
-// Shell folders an empty parent may be, but which must stay whatever is in them.
-bool IsShellFolder(const char* folder) {
-  static const int kFolders[] = {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA,
-                                 CSIDL_LOCAL_APPDATA, CSIDL_PROFILE,        CSIDL_WINDOWS};
-  char withSlash[kPathBufferSize];
-  lstrcpynA(withSlash, folder, kPathBufferSize);
-  const int length = lstrlenA(withSlash);
-  if (length > 0 && withSlash[length - 1] == '\\') withSlash[length - 1] = '\0';
-  for (int csidl : kFolders) {
-    char shell[MAX_PATH] = {0};
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, shell)) &&
-        lstrcmpiA(shell, withSlash) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// Removes a folder only when it is empty and is no root or shell folder.
+// Removes a folder only when it is empty and the removal guard lets it go: an empty parent may
+// be a root or one of the system's own folders, which stay whatever is in them.
 bool RemoveIfEmpty(const char* folder) {
-  if (!IsRemovableProductFolder(folder) || IsShellFolder(folder)) return false;
+  if (JudgeRemoval(folder) != kRemovalAllowed) return false;
   return RemoveDirectoryA(folder) != FALSE;
 }
 
@@ -170,7 +154,7 @@ Status Uninstaller::RemoveRuntimeAppData(bool deleteUserData) {
   for (const auto& entry : kPersonalization) {
     HeapString folder;
     if (GetAppDataFolder(entry.allUsers, &folder) < 0 || folder.IsEmpty()) continue;
-    if (!folder.Append("Nimbrel\\Personalization\\") || RemoveReportedFolder(folder.Text()) < 0) {
+    if (!folder.Append("Nimbrel\\Personalization\\") || RemovePath(folder.Text()) < 0) {
       LogInfo(entry.failure);
     }
   }
@@ -188,9 +172,10 @@ Status Uninstaller::RemovePrivateRegistryKeys() {
   if (status < 0) return status;
   status = m_systemInfo->GetProductVersionKey(&versionKey);
   if (status < 0) return status;
-  if (vendor.IsEmpty() || product.IsEmpty() || versionKey.IsEmpty()) {
-    // "Software\\\" would name the whole Software key.
-    LogError("Refusing to delete a product key with an empty name.");
+  // Each answer must be one key name: an empty one, or one with a backslash, makes the path
+  // name a key above the product's own or beside it (repeated backslashes are read as one).
+  if (!CheckKeyName("vendor name", vendor.Text()) || !CheckKeyName("product name", product.Text()) ||
+      !CheckKeyName("product version key", versionKey.Text())) {
     return kStatusFailed;
   }
   HeapString keyPath;
@@ -237,8 +222,8 @@ Status Uninstaller::RemoveRuntimeRegistryKeys() {
   if (status < 0) return status;
   status = m_systemInfo->GetRuntimeVersionKey(&versionKey);
   if (status < 0) return status;
-  if (vendorKey.IsEmpty() || keyName.IsEmpty() || versionKey.IsEmpty()) {
-    LogError("Refusing to delete a runtime key with an empty name.");
+  if (!CheckKeyName("runtime vendor key", vendorKey.Text()) || !CheckKeyName("runtime key name", keyName.Text()) ||
+      !CheckKeyName("runtime version key", versionKey.Text())) {
     return kStatusFailed;
   }
   HeapString keyPath;

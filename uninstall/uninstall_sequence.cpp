@@ -5,6 +5,7 @@
 #include "base/debug_channel.h"
 #include "base/scoped.h"
 #include "install/installer.h"
+#include "sys/registry_names.h"
 #include "uninstall/runtime_toolbar_list.h"
 #include "uninstall/status_ping.h"
 #include "uninstall/uninstaller.h"
@@ -117,8 +118,8 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
     } else {
       bool removed = false;
       ScopedRegKey uninstallKey;
-      // An empty name would take the whole Add/Remove Programs list with it.
-      if (!product.IsEmpty() &&
+      // Only one key name: an empty one or one with a backslash would reach beyond the entry.
+      if (CheckKeyName("product name", product.Text()) &&
           uninstallKey.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
         removed = RegDeleteKeyA(uninstallKey.Get(), product.Text()) == ERROR_SUCCESS;
       }

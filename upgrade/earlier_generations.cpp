@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include "base/debug_channel.h"
+#include "sys/path_guard.h"
 #include "base/heap_string.h"
 #include "base/scoped.h"
 #include "sys/registry.h"
@@ -87,6 +88,9 @@ Status RemoveLegacyProgramFolders() {
     if (error != ERROR_SUCCESS || type != REG_SZ) continue;
     folder[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
     if (!folder[0]) continue;
+    // A value that names no folder of the search bar's own (a root, a relative name, a system
+    // folder) is refused and passed over: nothing of ours lies there, and the install goes on.
+    if (!CheckRemovablePath(folder)) continue;
     Status status = RemovePath(folder);
     if (status < 0) {
       LogError("Failed to remove the earlier search bar folder ", folder);

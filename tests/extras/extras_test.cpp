@@ -480,6 +480,43 @@ TEST_F(ExtrasTest, RemovalWithoutTheFolderStillRemovesTheRest) {
   EXPECT_TRUE(PathExists(m_extras + "SnaporaShellExt.dll"));
 }
 
+// An extras folder that is a system folder (C:\Windows, either Program Files view) is refused
+// with a message naming it and nothing in it is deleted, while the Run value, the handlers and
+// the shortcuts still go.
+TEST_F(ExtrasTest, SystemFolderAsExtrasFolderIsRefusedAndTheRestIsRemoved) {
+  char native[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("ProgramW6432", native, sizeof native);
+  const std::string folders[] = {
+      ShellFolder(CSIDL_WINDOWS),
+      ShellFolder(CSIDL_PROGRAM_FILES),
+      length > 0 && length < sizeof native ? std::string(native) + "\\" : "",
+  };
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;  // no native Program Files on this system
+    SCOPED_TRACE(folder);
+    ASSERT_TRUE(SetUpExtras(m_extras.c_str(), true));
+    ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, Program()));
+    const std::string canaries[] = {folder + "TollixCanary.tmp", folder + "TollixCanary.dll_tmp"};
+    for (const std::string& canary : canaries) ASSERT_TRUE(WriteTextFile(canary, "not ours"));
+    RecordingChannel channel;
+
+    EXPECT_TRUE(RemoveExtras(folder.c_str(), false));
+    EXPECT_TRUE(RemoveExtras(folder.c_str(), true));
+
+    for (const std::string& canary : canaries) {
+      EXPECT_TRUE(PathExists(canary)) << canary;
+      DeleteFileA(canary.c_str());
+    }
+    EXPECT_TRUE(channel.HasPrefix("Refusing to delete \"" + folder + "\": "));
+    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kRunKey, kRunValue));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Tollix.AutoPlay"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAH + "\\Handlers\\" + kHandler));
+    EXPECT_FALSE(PathExists(DesktopLink()));
+    EXPECT_FALSE(PathExists(QuickLaunchFolder() + "\\Snapora.lnk"));
+    Reset();
+  }
+}
+
 TEST_F(ExtrasTest, CleanUpOnlyKeepsTheRegistrations) {
   ASSERT_TRUE(SetUpExtras(m_extras.c_str(), true));
   EXPECT_TRUE(RemoveExtras(m_extras.c_str(), true));

@@ -2,9 +2,12 @@
 #include "sys/file_cleanup.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <string.h>
 
+#include "base/debug_channel.h"
 #include "support/bench.h"
+#include "support/recording_channel.h"
 #include "sys/busy_file_helpers.h"
 #include "sys/file_removal.h"
 
@@ -145,6 +148,32 @@ TEST_F(FileCleanupTest, RootsAndDotComponentsAreRefused) {
   EXPECT_EQ(kStatusOk, ScheduleDeleteOnReboot(path));
   EXPECT_TRUE(PathExists(m_scratch / "a.keep"));
   EXPECT_TRUE(PathExists(m_scratch / "sub"));
+  EXPECT_EQ("", PendingRenames());
+}
+
+// Pattern deletion in a system folder (as an extras folder named C:\Windows would ask): refused,
+// with a message naming the folder; nothing in it goes and nothing is scheduled.
+TEST_F(FileCleanupTest, SystemFoldersAreNotCleaned) {
+  for (int csidl : {CSIDL_WINDOWS, CSIDL_APPDATA, CSIDL_PROGRAM_FILES}) {
+    const std::string folder = ShellFolder(csidl);
+    SCOPED_TRACE(folder);
+    const std::string canaries[] = {folder + "TollixCanary.tmp", folder + "TollixCanary.dll_tmp"};
+    for (const std::string& canary : canaries) ASSERT_TRUE(WriteTextFile(canary, "not ours"));
+    RecordingChannel channel;
+    ShellDeleteFiles(folder.c_str(), "*.tmp", true);
+    DeleteMatchingFiles(folder.c_str(), "*.dll_tmp", false);
+    DeleteMatchingFiles(folder.c_str(), "TollixCanary.*", true);
+    PathName whole;
+    whole.Assign(folder.c_str());
+    ScheduleDeleteOnReboot(whole);
+    for (const std::string& canary : canaries) {
+      EXPECT_TRUE(PathExists(canary)) << canary;
+      DeleteFileA(canary.c_str());
+    }
+    EXPECT_TRUE(PathExists(folder));
+    EXPECT_EQ(4, static_cast<int>(channel.Texts(kLogError).size()));
+    EXPECT_TRUE(channel.HasPrefix("Refusing to delete \"" + folder + "\": "));
+  }
   EXPECT_EQ("", PendingRenames());
 }
 

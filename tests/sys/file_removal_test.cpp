@@ -3,9 +3,12 @@
 #include "sys/file_removal.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <string.h>
 
+#include "base/debug_channel.h"
 #include "support/bench.h"
+#include "support/recording_channel.h"
 #include "sys/busy_file_helpers.h"
 
 using namespace sys_test;
@@ -93,17 +96,6 @@ TEST(FileRemovalText, FindTextNoCase) {
   EXPECT_STREQ("tollix.dll", FindTextNoCase("C:\\X\\ietollix.dll", "tollix.dll"));
 }
 
-TEST(FileRemovalText, PathsThatMustNeverBeRemoved) {
-  const char* refused[] = {nullptr, "", "C:", "C:\\", "c:/", "C:\\\\", "\\", "/",
-                           "\\\\server\\share", "\\\\server\\share\\", "\\\\?\\C:\\",
-                           "C:\\a\\..", "C:\\a\\..\\..\\", "..\\x", "C:\\a\\.", "C:\\a\\...",
-                           "C:\\a\\. \\b", "C:\\a/../b"};
-  for (const char* path : refused) EXPECT_FALSE(IsRemovablePath(path)) << (path ? path : "(null)");
-  const char* allowed[] = {"C:\\a", "C:\\a\\b.txt", "relative", "C:\\a\\.hidden", "C:\\a..b\\c",
-                           "\\\\server\\share\\folder", "C:\\Program Files\\caf\xE9"};
-  for (const char* path : allowed) EXPECT_TRUE(IsRemovablePath(path)) << path;
-}
-
 TEST_F(FileRemovalTest, BadPathsAreRefusedAndTouchNothing) {
   ASSERT_TRUE(WriteTextFile(m_scratch / "keep.txt", "keep"));
   EXPECT_EQ(kStatusFailed, RemovePath(nullptr));
@@ -118,6 +110,44 @@ TEST_F(FileRemovalTest, BadPathsAreRefusedAndTouchNothing) {
   EXPECT_EQ(kStatusFailed, DeletePathTree("C:", true, true));
   EXPECT_TRUE(PathExists(m_scratch / "keep.txt"));
   EXPECT_TRUE(PathExists(m_scratch / "sub"));
+  EXPECT_EQ("", PendingRenames());
+}
+
+// System folders (both Program Files views), and relative paths that the current folder would
+// resolve: each refused with a message naming it, while another program's files in it stay.
+TEST_F(FileRemovalTest, SystemFoldersAndRelativePathsAreRefused) {
+  char native[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("ProgramW6432", native, sizeof native);
+  const std::string nativeProgramFiles = length > 0 && length < sizeof native ? std::string(native) + "\\" : "";
+  const struct {
+    std::string path;
+    std::string canary;  // a file of another program that must survive
+  } cases[] = {
+      {ShellFolder(CSIDL_APPDATA), ShellFolder(CSIDL_APPDATA) + "Other Program\\keep.txt"},
+      {ShellFolder(CSIDL_COMMON_APPDATA), ShellFolder(CSIDL_COMMON_APPDATA) + "Other Program\\keep.txt"},
+      {ShellFolder(CSIDL_PROGRAM_FILES), ShellFolder(CSIDL_PROGRAM_FILES) + "Other Program\\keep.txt"},
+      {nativeProgramFiles, nativeProgramFiles + "Other Program\\keep.txt"},
+      {"Tollix", m_scratch / "Tollix\\keep.txt"},
+      {"C:x", m_scratch / "x\\keep.txt"},
+  };
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, saved);
+  SetCurrentDirectoryA(m_scratch.Path().c_str());
+  for (const auto& c : cases) {
+    if (c.path.empty()) continue;  // no native Program Files on this system
+    SCOPED_TRACE(c.path);
+    std::string folder = c.canary.substr(0, c.canary.rfind('\\'));
+    ASSERT_TRUE(MakeFolders(folder));
+    ASSERT_TRUE(WriteTextFile(c.canary, "another program's file"));
+    RecordingChannel channel;
+    EXPECT_EQ(kStatusFailed, RemovePath(c.path.c_str()));
+    EXPECT_EQ(kStatusFailed, DeletePathTree(c.path.c_str(), true, true));
+    EXPECT_TRUE(PathExists(c.canary));
+    EXPECT_EQ(2, static_cast<int>(channel.Texts(kLogError).size()));
+    EXPECT_TRUE(channel.HasPrefix("Refusing to delete \"" + c.path + "\": "));
+    RemoveTree(folder);
+  }
+  SetCurrentDirectoryA(saved);
   EXPECT_EQ("", PendingRenames());
 }
 

@@ -175,3 +175,92 @@ TEST_F(UninstallSequence, MissingListCountsAsSharedUnlessForced) {
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "One", "x"));
   EXPECT_EQ(0, uninstaller.IsRuntimeShared());
 }
+
+// An edition whose data or program folder is a whole system folder (its product folder left
+// off): the complete uninstall refuses that folder with a message naming it, another program's
+// folder in it stays, and the rest of the pass is done.
+TEST_F(UninstallSequence, FolderThatIsASystemFolderIsRefusedAndTheRestIsDone) {
+  const struct {
+    const char* key;
+    const char* value;
+    int csidl;
+  } cases[] = {
+      {"PrivateUserData", "%AppData%", CSIDL_APPDATA},
+      {"PrivateAllUsersData", "%CommonAppData%", CSIDL_COMMON_APPDATA},
+      {"RuntimeUserData", "%AppData%", CSIDL_APPDATA},
+      {"RuntimeAllUsersData", "%CommonAppData%", CSIDL_COMMON_APPDATA},
+      {"RuntimeProgramFiles", "%ProgramFiles%", CSIDL_PROGRAM_FILES},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    ForgetSampleInstalls();
+    const std::string systemFolder = ShellFolder(c.csidl);
+    const std::string other = systemFolder + "Other Program\\";
+    ASSERT_TRUE(MakeFolders(other));
+    ASSERT_TRUE(WriteTextFile(other + "keep.txt", "another program's file"));
+    ASSERT_EQ(0, InstallPass("Private", "/S"));
+    ASSERT_TRUE(PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Folders", {{c.key, c.value}}}}));
+
+    RecordingChannel channel;
+    ASSERT_EQ(0, UninstallPass(acmeFolder, true));
+
+    EXPECT_TRUE(PathExists(other + "keep.txt"));
+    EXPECT_TRUE(channel.HasPrefix("Refusing to delete \"" + systemFolder + "\": "));
+    EXPECT_TRUE(channel.Has("Failed!"));
+    // The other steps ran: the product's folders, keys and entry are gone.
+    EXPECT_FALSE(PathExists(acmeFolder));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Acme\\Acme Toolbar\\3.8"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Acme Toolbar"));
+    EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, "Software\\Nimbrel\\Tollix Runtime\\3.8", "UninstallDate"));
+    if (c.csidl != CSIDL_COMMON_APPDATA) {
+      EXPECT_FALSE(PathExists(ShellFolder(CSIDL_COMMON_APPDATA) + "Acme"));
+    }
+    if (c.csidl != CSIDL_PROGRAM_FILES) {
+      EXPECT_FALSE(PathExists(runtimeFolder));
+    }
+    RemoveTree(other);
+  }
+}
+
+// Key names the module answers must each name one key: "\" (read as nothing between two
+// separators) or "Acme\.." is refused with a message naming it, and other programs' keys under
+// HKCU\Software and HKLM\Software survive while the rest of the pass is done.
+TEST_F(UninstallSequence, KeyNamesThatAreNotOneNameAreRefused) {
+  const struct {
+    const char* key;
+    const char* value;
+    const char* what;
+    const char* canary;  // the key the joined path would reach without the check
+  } cases[] = {
+      {"Product", "\\", "product name", "Software\\Acme\\3.8\\Canary"},
+      {"Vendor", "\\", "vendor name", "Software\\Acme Toolbar\\3.8\\Canary"},
+      {"Vendor", "Acme\\..", "vendor name", "Software\\Acme\\Canary"},
+      {"ProductVersionKey", "..", "product version key", "Software\\Acme\\Canary"},
+      {"RuntimeKeyName", "\\", "runtime key name", "Software\\Nimbrel\\3.8\\Canary"},
+      {"RuntimeVendorKey", "Acme\\..", "runtime vendor key", "Software\\Acme\\Canary"},
+      {"RuntimeVersionKey", "\\", "runtime version key", "Software\\Nimbrel\\Tollix Runtime\\Canary"},
+      // "CLSID\\" + "\\{...}" is another class's key, whose leaf keys the control's clean-up deletes.
+      {"ActiveXClsid", "\\{0C0A1A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}", "control class id",
+       "Software\\Classes\\CLSID\\{0C0A1A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}\\ProgID"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+    ForgetSampleInstalls();
+    ASSERT_EQ(0, InstallPass("Private", "/S"));
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) ASSERT_TRUE(SetString(root, c.canary, "Owner", "other"));
+    ASSERT_TRUE(PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Edition", {{c.key, c.value}}}}));
+
+    RecordingChannel channel;
+    ASSERT_EQ(0, UninstallPass(acmeFolder, true));
+
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) EXPECT_TRUE(ValueExists(root, c.canary, "Owner"));
+    EXPECT_TRUE(channel.HasPrefix(std::string("Refusing the ") + c.what + " \"" + c.value + "\""));
+    EXPECT_FALSE(PathExists(acmeFolder));
+    EXPECT_FALSE(PathExists(runtimeFolder));
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      DeleteKeyTree(root, "Software\\Acme Toolbar");
+      DeleteKeyTree(root, "Software\\Classes\\CLSID\\{0C0A1A2B-3C4D-4E5F-8A9B-0C1D2E3F4A5B}");
+    }
+  }
+  DeleteKeyTree(HKEY_CLASSES_ROOT, "CLSID\\{5E3B1C72-2A4D-4C8E-9B16-7D0F3A61C201}");
+}

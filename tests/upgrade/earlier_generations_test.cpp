@@ -3,6 +3,7 @@
 #include "upgrade/earlier_generations.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 #include <time.h>
 
 #include <string>
@@ -10,6 +11,7 @@
 #include "base/heap_string.h"
 #include "sys/registry.h"
 #include "support/bench.h"
+#include "support/recording_channel.h"
 
 namespace {
 
@@ -129,11 +131,48 @@ TEST_F(EarlierGenerations, OnlyPlainTextNamesAProgramFolder) {
 
 // A program folder that cannot be removed stops the removal before the registry step, so the
 // value naming the folder is still there for the next attempt.
-TEST_F(EarlierGenerations, UnremovableProgramFolderKeepsTheKeys) {
-  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kSearchBarKey, "", "C:\\"));
-  EXPECT_LT(RemoveEarlierGenerations(0x03050100, false), 0);
-  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kSearchBarKey, "InstallID"));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "NimbrelSearchBar"));
+// A generation's folder value that names a system folder (either Program Files view, also by
+// its short name), a drive root or a relative path is refused with a message naming it and passed over: no
+// folder of the search bar's lies there, another program's files stay, and the rest is done.
+TEST_F(EarlierGenerations, ProgramFolderValueNamingASystemFolderIsRefused) {
+  char native[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("ProgramW6432", native, sizeof native);
+  const std::string nativeProgramFiles = length > 0 && length < sizeof native ? std::string(native) + "\\" : "";
+  char shortName[MAX_PATH] = {};
+  GetShortPathNameA(ShellFolder(CSIDL_PROGRAM_FILES).c_str(), shortName, sizeof shortName);
+  const struct {
+    std::string value;
+    std::string canary;
+  } cases[] = {
+      {nativeProgramFiles, nativeProgramFiles + "Other Program\\keep.txt"},
+      {ShellFolder(CSIDL_PROGRAM_FILES), ShellFolder(CSIDL_PROGRAM_FILES) + "Other Program\\keep.txt"},
+      {shortName, ShellFolder(CSIDL_PROGRAM_FILES) + "Other Program\\keep.txt"},
+      {ShellFolder(CSIDL_COMMON_APPDATA), ShellFolder(CSIDL_COMMON_APPDATA) + "Other Program\\keep.txt"},
+      {"C:\\", scratch / "keep.txt"},
+      {"Tollix", scratch / "Tollix\\keep.txt"},
+      {"C:x", scratch / "x\\keep.txt"},
+  };
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, saved);
+  SetCurrentDirectoryA(scratch.Path().c_str());
+  for (const auto& c : cases) {
+    if (c.value.empty()) continue;  // no native Program Files on this system
+    SCOPED_TRACE(c.value);
+    SetUp();
+    const std::string folder = c.canary.substr(0, c.canary.rfind('\\'));
+    ASSERT_TRUE(MakeFolders(folder));
+    ASSERT_TRUE(WriteTextFile(c.canary, "another program's file"));
+    ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kSearchBarV35Key, "", c.value));
+    RecordingChannel channel;
+    EXPECT_EQ(kStatusOk, RemoveEarlierGenerations(0x03050100, false));
+    EXPECT_TRUE(PathExists(c.canary));
+    EXPECT_TRUE(channel.HasPrefix("Refusing to delete \"" + c.value + "\": "));
+    // The value named nothing of the search bar's: passed over, and every other step done.
+    EXPECT_FALSE(PathExists(AppData(true) + "Nimbrel\\Tollix\\"));
+    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kSearchBarKey, "InstallID"));
+    RemoveTree(folder);
+  }
+  SetCurrentDirectoryA(saved);
 }
 
 TEST_F(EarlierGenerations, ClearLegacyKeyEmptiesEitherHive) {

@@ -1,35 +1,11 @@
-// Folders an edition's module reports are removed only when they are absolute and below a root.
-#include "uninstall/folder_guard.h"
-
+// Removal steps of the uninstall pass around the folders an edition's module reports: a folder
+// the removal guard refuses stays, empty parents go up to two levels, and the runtime's list.
 #include <gtest/gtest.h>
 
+#include "sys/file_removal.h"
 #include "uninstall/runtime_toolbar_list.h"
 #include "uninstall/uninstaller.h"
 #include "support/bench.h"
-
-TEST(FolderGuard, OnlyAbsoluteFoldersBelowARootMayGo) {
-  const struct {
-    const char* folder;
-    bool removable;
-  } cases[] = {
-      {"C:\\Program Files\\Acme\\Acme Toolbar\\", true},
-      {"c:\\x", true},
-      {"\\\\server\\share\\folder\\", true},
-      {"", false},
-      {nullptr, false},
-      {"C:\\", false},
-      {"C:", false},
-      {"\\", false},
-      {"Acme\\Acme Toolbar\\", false},
-      {"\\Acme\\", false},
-      {"C:Acme\\", false},
-      {"\\\\server\\share\\", false},
-      {"C:\\Program Files\\..\\", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.removable, IsRemovableProductFolder(c.folder)) << (c.folder ? c.folder : "(null)");
-  }
-}
 
 TEST(FolderGuard, RefusedFolderIsNotTouched) {
   ScratchFolder scratch;
@@ -37,7 +13,7 @@ TEST(FolderGuard, RefusedFolderIsNotTouched) {
   char current[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, current);
   SetCurrentDirectoryA(scratch.Path().c_str());
-  const Status status = RemoveReportedFolder(".\\");
+  const Status status = RemovePath(".\\");
   SetCurrentDirectoryA(current);
   EXPECT_EQ(-1, status);
   EXPECT_TRUE(PathExists(scratch / "keep.txt"));
