@@ -47,19 +47,7 @@ class ModuleLoaderTest : public ::testing::TestWithParam<bool> {
     DeleteKeyTree(HKEY_CLASSES_ROOT, kClsidKey);
   }
   std::string LoadLog() const { return m_scratch / "loads.txt"; }
-  std::vector<std::string> Loads() const {
-    std::string text;
-    std::vector<std::string> lines;
-    if (!ReadTextFile(LoadLog(), &text)) return lines;
-    size_t begin = 0;
-    while (begin < text.size()) {
-      size_t end = text.find("\r\n", begin);
-      if (end == std::string::npos) end = text.size();
-      lines.push_back(text.substr(begin, end - begin));
-      begin = end + 2;
-    }
-    return lines;
-  }
+  std::vector<std::string> Loads() const { return ReadTextLines(LoadLog()); }
   bool Logged(const std::string& line) const {
     for (const std::string& l : Loads())
       if (l == line) return true;

@@ -84,17 +84,7 @@ class PlantedModules : public ::testing::Test {
 
   // The paths of the marker copies loaded since the last call.
   std::vector<std::string> TakeLoads() {
-    std::string text;
-    std::vector<std::string> lines;
-    if (ReadTextFile(LoadLog(), &text)) {
-      size_t begin = 0;
-      while (begin < text.size()) {
-        size_t end = text.find("\r\n", begin);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(begin, end - begin));
-        begin = end + 2;
-      }
-    }
+    std::vector<std::string> lines = ReadTextLines(LoadLog());
     DeleteFileA(LoadLog().c_str());
     return lines;
   }

@@ -99,13 +99,7 @@ class Program : public ::testing::Test {
     run.exitCode = answered.exitCode;
     run.processesStarted = answered.processesStarted;
     for (const ShownDialog& dialog : answered.dialogs) run.dialogs.push_back(dialog.title);
-    std::string log;
-    ReadTextFile(Log(), &log);
-    size_t begin = 0;
-    while (begin < log.size()) {
-      size_t end = log.find("\r\n", begin);
-      if (end == std::string::npos) end = log.size();
-      const std::string line = log.substr(begin, end - begin);
+    for (const std::string& line : ReadTextLines(Log())) {
       const size_t category = line.find(" Installer: ");
       if (category != std::string::npos && category >= 30) {
         run.texts.push_back(line.substr(category + 12));
@@ -113,7 +107,6 @@ class Program : public ::testing::Test {
         while (!level.empty() && level.back() == ' ') level.pop_back();
         run.levels.push_back(level);
       }
-      begin = end + 2;
     }
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTestKey)) << "the administrator test key was left behind";
     return run;

@@ -142,6 +142,20 @@ bool ReadTextFile(const std::string& path, std::string* text) {
   return true;
 }
 
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  std::string text;
+  std::vector<std::string> lines;
+  if (!ReadTextFile(path, &text)) return lines;
+  size_t begin = 0;
+  while (begin < text.size()) {
+    size_t end = text.find("\r\n", begin);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(begin, end - begin));
+    begin = end + 2;
+  }
+  return lines;
+}
+
 bool MakeFolders(const std::string& path) {
   std::string partial;
   for (size_t i = 0; i < path.size(); ++i) {

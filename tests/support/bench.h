@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Folder of the build tree as a Windows path, with a trailing backslash.
 std::string BuildDir();
@@ -61,6 +62,8 @@ class ScratchFolder {
 
 bool WriteTextFile(const std::string& path, const std::string& text);
 bool ReadTextFile(const std::string& path, std::string* text);
+// The lines of a text file written with "\r\n" endings; none when it cannot be read.
+std::vector<std::string> ReadTextLines(const std::string& path);
 bool MakeFolders(const std::string& path);
 bool RemoveTree(const std::string& path);
 bool PathExists(const std::string& path);
