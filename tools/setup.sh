@@ -7,6 +7,7 @@ set -euo pipefail
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
 command -v cmake >/dev/null || need+=(cmake)
+command -v clang-format >/dev/null || need+=(clang-format)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 [ -x /usr/lib/wine/wine ] || need+=(wine wine32:i386)
 command -v Xvfb >/dev/null || need+=(xvfb)
