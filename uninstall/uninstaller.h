@@ -44,6 +44,7 @@ class Uninstaller : public ProcessModuleHandler {
   Status Uninstall(const UninstallOptions& options);
   Status IsRuntimeShared();
   Status CountOtherToolbars(long* count);
+  // The pass hands over its three first flags; only removeRuntime decides anything today.
   Status RemovePhotoExtras(bool removeRuntime, bool removeProduct, bool deleteUserData);
   Status RemovePrivateProgramFiles();
   Status RemoveRuntimeProgramFiles();
