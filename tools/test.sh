@@ -61,6 +61,7 @@ case "$mode" in
     echo "== the whole suite, from the x86_64 build of the same sources (build-x64) =="
     run_ctest build-x64
     echo "== the shipped i686 build (build/): its module tables and one real round trip under emulation =="
+    export TOLLIX_ANSWERER="$PWD/build-x64/tools/answer_dialogs.exe"
     run_ctest build -L 'static|roundtrip'
     tested="the x86_64 build (build-x64) of the same sources: this kernel runs 32-bit programs only under emulation (about a minute per start). The shipped i686 build was compiled with its tests, its module tables were read, and it made one real install and uninstall round trip"
     ;;

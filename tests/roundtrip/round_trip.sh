@@ -17,7 +17,9 @@ reg() { bench_wine reg "$@" "$view"; }
 fail() { echo "FAIL: $*"; exit 1; }
 
 package="$build/package"
-answer="$(winpath "$build/tools/answer_dialogs.exe")"
+# TOLLIX_ANSWERER may name a dialog answerer of the machine's own architecture: under emulation
+# every 32-bit start costs about a minute, and the answerer need not be the shipped build.
+answer="$(winpath "${TOLLIX_ANSWERER:-$build/tools/answer_dialogs.exe}")"
 product=$(sed -n 's/^Product=//p' "$package/Private/Vendor/ProgFiles/TollixSystemInfo.ini" | tr -d '\r')
 vendor=$(sed -n 's/^Vendor=//p' "$package/Private/Vendor/ProgFiles/TollixSystemInfo.ini" | tr -d '\r')
 arp="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
