@@ -25,9 +25,9 @@ if [ "$(cat /tmp/tollix-32bit-mode)" = none ]; then
   echo "screenshots: this machine cannot start 32-bit programs (see tools/setup.sh's warning)" >&2
   exit 1
 fi
-# A process start under emulation takes about a minute: give each step room.
-settle=2
-[ "$(cat /tmp/tollix-32bit-mode)" = native ] || settle=90
+# A 32-bit process start under emulation takes a minute or two: give each wait room.
+wait_s=60
+[ "$(cat /tmp/tollix-32bit-mode)" = native ] || wait_s=600
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target TollixInstaller KLP_DebuggerDLL tollix_sample answer_dialogs \
@@ -83,6 +83,7 @@ mkdir -p "$out"
 # Takes the picture of the shown window with this title.
 capture() {
   local title=$1 file=$2 id="" info=""
+  rm -f "$out/$file"
   for _ in $(seq 100); do
     info=$(xwininfo -name "$title" 2>/dev/null) || true
     id=$(sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$info")
@@ -91,12 +92,21 @@ capture() {
     sleep 0.1
   done
   [ -n "$id" ] || fail "no window titled \"$title\" on the display"
-  sleep 0.5   # its first paint
-  import -window "$id" -strip -define png:exclude-chunks=date,time "$out/$file"
-  # A blank capture has one or two colours; a box with text and an icon has many.
-  local colours
-  colours=$(convert "$out/$file" -format %k info:)
-  [ "$colours" -gt 8 ] || fail "$file looks empty ($colours colours)"
+  # The window is shown before it is painted (slowly under emulation): take pictures until two
+  # in a row are the same and it has more colours than a blank frame (one or two).
+  local shot="$bench/shot.png" previous="$bench/previous.png" colours=0
+  rm -f "$previous"
+  for _ in $(seq 60); do
+    sleep 0.5
+    import -window "$id" -strip -define png:exclude-chunks=date,time "$shot"
+    colours=$(identify -format %k "$shot")
+    if [ "$colours" -gt 8 ] && [ -f "$previous" ] && cmp -s "$shot" "$previous"; then
+      mv "$shot" "$out/$file"
+      break
+    fi
+    mv "$shot" "$previous"
+  done
+  [ -f "$out/$file" ] || fail "$file: the window did not settle into a painted picture ($colours colours)"
   echo "  $file: \"$title\" ($(identify -format '%wx%h' "$out/$file"))"
 }
 
@@ -114,7 +124,7 @@ shoot() {
   shift
   local log="$bench/answer.out" pid seen=0 title lines=()
   rm -f "$log" "$hold"
-  (cd "$folder" && exec wine "$answer_exe" --timeout 600 --hold-until "$(winpath "$hold")" "$@") >"$log" 2>&1 &
+  (cd "$folder" && exec wine "$answer_exe" --timeout 1800 --hold-until "$(winpath "$hold")" "$@") >"$log" 2>&1 &
   pid=$!
   while :; do
     mapfile -t lines < <(tr -d '\r' <"$log" | grep '^showing: ".*"$' || true)
@@ -126,7 +136,7 @@ shoot() {
         unset "pictures[$title]"
       fi
       touch "$hold"
-      for _ in $(seq 500); do [ -e "$hold" ] || break; sleep 0.02; done
+      for _ in $(seq $((wait_s * 10))); do [ -e "$hold" ] || break; sleep 0.1; done
       seen=$((seen + 1))
     done
     kill -0 "$pid" 2>/dev/null || break
@@ -138,11 +148,15 @@ shoot() {
   tr -d '\r' <"$log" | grep -qx "exit code: $expected" || fail "the run did not end with exit code $expected"
 }
 
-# A stand-in for Internet Explorer with a toolbar module loaded.
+# A stand-in for Internet Explorer with a toolbar module loaded (it stays until it is ended).
 start_browser() {
-  wine "$(winpath "$root/build/fixtures/stand_in_browser.exe")" "$1" none >/dev/null 2>&1 &
+  local ready="$bench/browser-ready"
+  rm -f "$ready"
+  wine "$(winpath "$root/build/fixtures/stand_in_browser.exe")" "$1" none "$(winpath "$ready")" 3600 \
+    >/dev/null 2>&1 &
   browser_pid=$!
-  sleep "$settle"
+  for _ in $(seq $((wait_s * 10))); do [ -e "$ready" ] && return; sleep 0.1; done
+  fail "the stand-in browser did not load $1"
 }
 stop_browser() {
   kill "$browser_pid" 2>/dev/null || true
