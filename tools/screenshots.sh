@@ -4,11 +4,20 @@
 # TollixInstaller.exe (or its Uninstaller.exe) in the situation that brings that window up; the
 # dialog answerer holds the window until its picture is taken and then answers it through Win32
 # (BM_CLICK), as the tests do. Only the window itself is captured, by its X window id.
-# Usage: tools/screenshots.sh [output folder]   (default docs/screenshots)
+# Usage: tools/screenshots.sh [situation]...   (default: all of them; the names are those of the
+# pictures without .png, e.g. toolbar-uninstallation). SCREENSHOTS_DIR names another folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-out=$(realpath -m "${1:-docs/screenshots}")
+out=$(realpath -m "${SCREENSHOTS_DIR:-docs/screenshots}")
+wanted=" $* "
+# Whether a situation is to be run: all of them without arguments, else the named ones.
+wants() {
+  local name
+  [ "$wanted" = "  " ] && return 0
+  for name in "$@"; do [[ $wanted == *" $name "* ]] && return 0; done
+  return 1
+}
 
 tools/setup.sh
 # Only for the pictures: ImageMagick takes them; Wine's own fonts draw the caption buttons and
@@ -32,8 +41,20 @@ wait_s=60
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target TollixInstaller KLP_DebuggerDLL tollix_sample answer_dialogs \
   stand_in_browser
+# The pictures are of the shipped 32-bit program. Where 32-bit programs start only under
+# emulation, the dialog answerer (a bench tool) comes from the 64-bit build, which starts at
+# native speed and finds and clicks the 32-bit program's windows all the same.
+answer_build=build
+answer_loader=wine
+if [ "$(cat /tmp/tollix-32bit-mode)" != native ]; then
+  answer_build=build-x64
+  answer_loader=/usr/lib/wine/wine64   # the plain loader is 32-bit and would start under emulation first
+  cmake -S . -B build-x64 -DCMAKE_BUILD_TYPE=Release -DTOLLIX_ARCH=x86_64 >/dev/null
+  cmake --build build-x64 -j"$(nproc)" --target answer_dialogs
+fi
 
-# A bench of its own, made afresh: a clean machine for every run and the test bench untouched.
+# A bench of its own, so the test bench stays untouched; its prefix is kept from run to run (no
+# situation leaves anything behind; what an interrupted run may have left is cleared below).
 bench="$root/build/screenshots"
 source tools/wine-bench.sh
 xvfb_pid=""
@@ -45,8 +66,8 @@ cleanup() {
 }
 trap cleanup EXIT
 bench_stop "$bench"   # a server left by a stopped run
-rm -rf "$bench"
 mkdir -p "$bench"
+rm -f "$bench/display"
 for n in $(seq 140 180); do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$bench/xvfb.log" 2>&1 </dev/null &
@@ -73,10 +94,14 @@ bench_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 reg32 add 'HKLM\Software\Nimbrel' /v ContentDebuggerDLL /d "$(winpath "$root/build/debugger/KLP_DebuggerDLL.dll")" /f
 bench_wine reg add 'HKCU\Software\Nimbrel\KLP Debugger' /v LogFile /d "$(winpath "$bench/installer.log")" /f >/dev/null
 bench_wine reg add 'HKCU\Software\Nimbrel\Content Debugger' /v 'Tollix Installer' /d 1 /f >/dev/null
+for key in 'HKCR\CLSID\InstallerTestKeyTriedToDetermineWriteAccess' 'HKLM\Software\Acme'; do
+  bench_wine reg delete "$key" /f /reg:32 >/dev/null 2>&1 || true
+done
+bench_wine reg delete 'HKCU\Software\Wine\AppDefaults\TollixInstaller.exe' /f >/dev/null 2>&1 || true
 
 package="$root/build/package"
 installer=$(winpath "$package/TollixInstaller.exe")
-answer_exe=$(winpath "$root/build/tools/answer_dialogs.exe")
+answer_exe=$(winpath "$root/$answer_build/tools/answer_dialogs.exe")
 hold="$bench/hold"
 mkdir -p "$out"
 
@@ -124,7 +149,8 @@ shoot() {
   shift
   local log="$bench/answer.out" pid seen=0 title lines=()
   rm -f "$log" "$hold"
-  (cd "$folder" && exec wine "$answer_exe" --timeout 1800 --hold-until "$(winpath "$hold")" "$@") >"$log" 2>&1 &
+  (cd "$folder" && exec "$answer_loader" "$answer_exe" --timeout 1800 --hold-until "$(winpath "$hold")" "$@") \
+    >"$log" 2>&1 &
   pid=$!
   while :; do
     mapfile -t lines < <(tr -d '\r' <"$log" | grep '^showing: ".*"$' || true)
@@ -164,58 +190,55 @@ stop_browser() {
   browser_pid=""
 }
 
-echo "== no write access to HKEY_CLASSES_ROOT\\CLSID (the user is not an administrator) =="
-# Write access cannot be taken away under Wine; a test key that cannot be deleted fails the
-# program's administrator test the same way.
-testkey='HKCR\CLSID\InstallerTestKeyTriedToDetermineWriteAccess'
-reg32 add "$testkey\\Blocker" /v X /t REG_DWORD /d 1 /f
-shoot "$package" 1 "Insufficient Permissions=insufficient-permissions.png" -- -- "$installer" /S
-reg32 delete "$testkey" /f
+# Every situation is made without a real install: the program sees only what it reads, so a
+# version value or a test key stands in for a whole machine's history, and each run is one start
+# of the program.
+product_key='HKLM\Software\Acme\Acme Toolbar'
 
-echo "== Windows NT 4.0 (older than Windows 2000) =="
-bench_wine reg add 'HKCU\Software\Wine\AppDefaults\TollixInstaller.exe' /v Version /d nt40 /f >/dev/null
-shoot "$package" 1 "Insufficient requirements=insufficient-requirements.png" -- -- "$installer" /S
-bench_wine reg delete 'HKCU\Software\Wine\AppDefaults\TollixInstaller.exe' /f >/dev/null
+if wants insufficient-permissions; then
+  echo "== no write access to HKEY_CLASSES_ROOT\\CLSID (the user is not an administrator) =="
+  # Write access cannot be taken away under Wine; a test key that cannot be deleted fails the
+  # program's administrator test the same way.
+  testkey='HKCR\CLSID\InstallerTestKeyTriedToDetermineWriteAccess'
+  reg32 add "$testkey\\Blocker" /v X /t REG_DWORD /d 1 /f
+  shoot "$package" 1 "Insufficient Permissions=insufficient-permissions.png" -- -- "$installer" /S
+  reg32 delete "$testkey" /f
+fi
 
-echo "== an Arvo edition older than 1.0.0.74 installed, installing with /i ARVO_TheARVO_1_0_0... =="
-reg32 add 'HKLM\Software\Acme\Acme Toolbar' /v Version /t REG_DWORD /d 0x01000049 /f
-shoot "$package" 1 "Unsupported Upgrade.=unsupported-upgrade.png" -- -- "$installer" /S /i ARVO_TheARVO_1_0_0_Acme
-reg32 delete 'HKLM\Software\Acme' /f
+if wants insufficient-requirements; then
+  echo "== Windows NT 4.0 (older than Windows 2000) =="
+  bench_wine reg add 'HKCU\Software\Wine\AppDefaults\TollixInstaller.exe' /v Version /d nt40 /f >/dev/null
+  shoot "$package" 1 "Insufficient requirements=insufficient-requirements.png" -- -- "$installer" /S
+  bench_wine reg delete 'HKCU\Software\Wine\AppDefaults\TollixInstaller.exe' /f >/dev/null
+fi
 
-echo "== Internet Explorer running with the toolbar loaded, installing without /S (answered No) =="
-start_browser "$(winpath "$package/Private/Runtime/ProgFiles/Tollix.dll")"
-shoot "$package" 0 "Internet Explorer Running=internet-explorer-running-install.png" -- -- "$installer"
-stop_browser
+if wants unsupported-upgrade; then
+  echo "== the edition installed at 1.0.0.73, installing with /i ARVO_TheARVO_1_0_0... =="
+  reg32 add "$product_key" /v Version /t REG_DWORD /d 0x01000049 /f
+  shoot "$package" 1 "Unsupported Upgrade.=unsupported-upgrade.png" -- -- "$installer" /S /i ARVO_TheARVO_1_0_0_Acme
+  reg32 delete 'HKLM\Software\Acme' /f
+fi
 
-echo "== the sample edition installed silently =="
-shoot "$package" 0 -- -- "$installer" /S
-product=$(sed -n 's/^Product=//p' "$package/Private/Vendor/ProgFiles/TollixSystemInfo.ini" | tr -d '\r')
-arp="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
-uninstall=$(bench_wine reg query "$arp" /v UninstallString /reg:32 | sed -n 's/.*UninstallString *REG_SZ *//p' | tr -d '\r')
-uninstaller=$(printf '%s' "$uninstall" | sed -n 's/^"\([^"]*\)".*/\1/p')
-[ -n "$uninstaller" ] || fail "no UninstallString was recorded for $product"
-options=${uninstall#"\"$uninstaller\""}
+if wants latest-version-already-exists; then
+  echo "== the edition installed at 3.8.1.6, installing the package's 3.8.1.5 without /S =="
+  reg32 add "$product_key" /v Version /t REG_DWORD /d 0x03080106 /f
+  shoot "$package" 0 "Latest Version Already Exists =latest-version-already-exists.png" -- -- "$installer"
+  reg32 delete 'HKLM\Software\Acme' /f
+fi
 
-echo "== an older package over the installed one, without /S =="
-older="$bench/older-package"
-cp -r "$package" "$older"
-sed -i 's/^ProductVersion=[^\r]*/ProductVersion=3.8.1.4/' "$older/Private/Vendor/ProgFiles/TollixSystemInfo.ini"
-shoot "$older" 0 "Latest Version Already Exists =latest-version-already-exists.png" -- \
-  -- "$(winpath "$older/TollixInstaller.exe")"
-
-echo "== the recorded UninstallString while Internet Explorer runs with the toolbar (answered No) =="
-# The 32-bit program's Program Files on 64-bit Windows.
-[ -f "$WINEPREFIX/drive_c/Program Files (x86)/Nimbrel/Tollix Runtime/Tollix.dll" ] || fail "the runtime was not installed"
-start_browser 'C:\Program Files (x86)\Nimbrel\Tollix Runtime\Tollix.dll'
-# shellcheck disable=SC2086 # the options are separate words
-shoot "$bench" 0 "Toolbar Uninstallation=toolbar-uninstallation.png" \
-  "Internet Explorer Running=internet-explorer-running-uninstall.png" \
-  -- --answer "Toolbar Uninstallation=1" -- "$uninstaller" $options
-stop_browser
-
-echo "== the uninstall, to leave the bench clean =="
-# shellcheck disable=SC2086
-shoot "$bench" 0 -- --answer "Toolbar Uninstallation=1" -- "$uninstaller" $options
-if bench_wine reg query "$arp" /reg:32 >/dev/null 2>&1; then fail "the Add/Remove Programs entry is still there"; fi
+if wants internet-explorer-running-install toolbar-uninstallation internet-explorer-running-uninstall; then
+  start_browser "$(winpath "$package/Private/Runtime/ProgFiles/Tollix.dll")"
+  if wants internet-explorer-running-install; then
+    echo "== a browser with the toolbar loaded, installing without /S (answered No) =="
+    shoot "$package" 0 "Internet Explorer Running=internet-explorer-running-install.png" -- -- "$installer"
+  fi
+  if wants toolbar-uninstallation internet-explorer-running-uninstall; then
+    echo "== uninstalling (/u) while a browser has the toolbar loaded (Uninstall, then No) =="
+    shoot "$package" 0 "Toolbar Uninstallation=toolbar-uninstallation.png" \
+      "Internet Explorer Running=internet-explorer-running-uninstall.png" \
+      -- --answer "Toolbar Uninstallation=1" -- "$installer" /u
+  fi
+  stop_browser
+fi
 
 echo "screenshots: $(find "$out" -name '*.png' | wc -l) pictures in ${out#"$root/"}"
