@@ -1,8 +1,12 @@
 // Starts a program and answers the dialogs it shows by clicking their buttons, for scripts
 // that drive the real program (the main job, the round trip test). Prints every dialog shown
 // and ends with the program's Windows exit code.
-//   answer_dialogs.exe [--answer "<title>=<id>[,<id>...]"]... [--timeout <seconds>] -- <program> [arguments]
+//   answer_dialogs.exe [--answer "<title>=<id>[,<id>...]"]... [--timeout <seconds>]
+//                      [--hold-until <file>] -- <program> [arguments]
 // A dialog without an --answer is answered with Cancel, No or OK.
+// --hold-until leaves each dialog up until <file> exists (then deletes the file and answers),
+// so that a script can take a picture of the dialog first; it prints "showing: "<title>"" as
+// soon as the dialog is up.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -46,11 +50,26 @@ std::string Quoted(const std::string& argument) {
   return quoted + "\"";
 }
 
+// Holds a found dialog until the named file appears, then consumes the file.
+bool HoldUntilFile(HWND, const ShownDialog& seen, DWORD remainingMs, void* context) {
+  const char* file = static_cast<const char*>(context);
+  printf("showing: \"%s\"\n", seen.title.c_str());
+  fflush(stdout);
+  const DWORD start = GetTickCount();
+  while (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > remainingMs) return false;
+    Sleep(20);
+  }
+  DeleteFileA(file);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<DialogAnswer> answers;
   DWORD timeoutSeconds = 600;
+  const char* holdFile = nullptr;
   int i = 1;
   for (; i < argc && strcmp(argv[i], "--") != 0; ++i) {
     if (strcmp(argv[i], "--answer") == 0 && i + 1 < argc) {
@@ -60,6 +79,8 @@ int main(int argc, char** argv) {
         return kUsage;
       }
       answers.push_back(answer);
+    } else if (strcmp(argv[i], "--hold-until") == 0 && i + 1 < argc) {
+      holdFile = argv[++i];
     } else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
       timeoutSeconds = strtoul(argv[++i], nullptr, 10);
     } else {
@@ -68,7 +89,9 @@ int main(int argc, char** argv) {
     }
   }
   if (i + 1 >= argc) {
-    fprintf(stderr, "usage: answer_dialogs.exe [--answer \"<title>=<id>[,<id>...]\"]... [--timeout <s>] -- <program> [arguments]\n");
+    fprintf(stderr,
+            "usage: answer_dialogs.exe [--answer \"<title>=<id>[,<id>...]\"]... [--timeout <s>] [--hold-until <file>]"
+            " -- <program> [arguments]\n");
     return kUsage;
   }
   const std::string program = argv[i + 1];
@@ -87,7 +110,8 @@ int main(int argc, char** argv) {
     return kNotStarted;
   }
   std::vector<ShownDialog> shown;
-  const bool ended = AnswerUntilExit(process.hProcess, process.dwProcessId, answers, timeoutSeconds * 1000, &shown);
+  const bool ended = AnswerUntilExit(process.hProcess, process.dwProcessId, answers, timeoutSeconds * 1000, &shown,
+                                     holdFile ? HoldUntilFile : nullptr, const_cast<char*>(holdFile));
   for (const ShownDialog& dialog : shown) {
     std::string text = dialog.text;
     for (char& c : text)

@@ -68,7 +68,7 @@ bool ClickControl(HWND dialog, int controlId) {
 }
 
 bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAnswer>& answers,
-                     DWORD timeoutMs, std::vector<ShownDialog>* shown) {
+                     DWORD timeoutMs, std::vector<ShownDialog>* shown, BeforeAnswer beforeAnswer, void* context) {
   const DWORD start = GetTickCount();
   for (;;) {
     if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return true;
@@ -79,6 +79,11 @@ bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAn
     ShownDialog seen;
     seen.title = WindowTitle(dialog);
     seen.text = DialogText(dialog);
+    const DWORD elapsed = GetTickCount() - start;
+    if (beforeAnswer && !beforeAnswer(dialog, seen, elapsed < timeoutMs ? timeoutMs - elapsed : 0, context)) {
+      if (shown) shown->push_back(seen);
+      return false;
+    }
     const DialogAnswer* answer = nullptr;
     for (const DialogAnswer& a : answers)
       if (a.title == seen.title) answer = &a;

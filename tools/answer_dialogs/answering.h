@@ -31,8 +31,14 @@ struct ShownDialog {
   bool answered = false;  // the answer's clicks all landed
 };
 
+// Called with each dialog once it is found and before it is answered, so that a script can
+// take its picture first; remainingMs is what is left of the time-out. False gives up the wait
+// as a time-out (the program keeps running).
+typedef bool (*BeforeAnswer)(HWND dialog, const ShownDialog& seen, DWORD remainingMs, void* context);
+
 // Waits for a started process to end, answering every dialog it shows: with the answer for its
 // title, else with Cancel, No or OK (the first the dialog has). False when the process did not
 // end within the time-out; it is then left running.
 bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAnswer>& answers,
-                     DWORD timeoutMs, std::vector<ShownDialog>* shown);
+                     DWORD timeoutMs, std::vector<ShownDialog>* shown, BeforeAnswer beforeAnswer = nullptr,
+                     void* context = nullptr);
