@@ -150,8 +150,7 @@ int FormatInto(char* out, uint32_t room, const char* format, va_list args) {
   const size_t count = room - 1;
   int written = _vsnprintf(out, count, format, args);
   out[count] = '\0';
-  if (written < 0 || static_cast<size_t>(written) >= count) return -1;
-  return written;
+  return written < 0 ? -1 : written;
 }
 
 }  // namespace
