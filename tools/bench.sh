@@ -5,7 +5,8 @@
 # same package folders with CopyFiles and removes them with its uninstaller. Interleaved round
 # by round; prints medians, min and max of wall time, CPU and peak resident memory per case
 # and the ratios, and writes the measured part of docs/performance.md.
-#   tools/bench.sh [--sizes "200 2000"] [--rounds 5] [--arch i686|x86_64] [--out <file>]
+#   tools/bench.sh [--sizes "200 2000"] [--rounds 5] [--arch i686|x86_64] [--nsis yes|no]
+#                  [--out <file>] [--no-build]
 # Not a test: the test command never runs it. It runs in a Wine prefix of its own
 # (<build>/bench/wine), so the suite's prefix and state are never touched.
 set -euo pipefail
@@ -15,13 +16,17 @@ sizes="200 2000"
 rounds=5
 arch=auto
 out="$root/docs/performance.md"
+build_first=yes
+nsis=auto
 while [ $# -gt 0 ]; do
   case "$1" in
     --sizes) sizes="$2"; shift 2 ;;
     --rounds) rounds="$2"; shift 2 ;;
     --arch) arch="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
-    *) echo "usage: tools/bench.sh [--sizes \"200 2000\"] [--rounds 5] [--arch i686|x86_64] [--out file]" >&2; exit 2 ;;
+    --no-build) build_first=no; shift ;;
+    --nsis) nsis="$2"; shift 2 ;;
+    *) echo "usage: tools/bench.sh [--sizes \"200 2000\"] [--rounds 5] [--arch i686|x86_64] [--nsis yes|no] [--out file] [--no-build]" >&2; exit 2 ;;
   esac
 done
 
@@ -34,10 +39,15 @@ if [ "$arch" = auto ]; then
   if [ "$mode" = native ]; then arch=i686; else arch=x86_64; fi
 fi
 if [ "$arch" = i686 ]; then build="$root/build"; else build="$root/build-x64"; fi
+# NSIS makes 32-bit installers only: under emulation one run of it takes minutes (a 30-file
+# install took 9 minutes on such a machine), so there it runs only when asked for.
+if [ "$nsis" = auto ]; then
+  if [ "$mode" = native ]; then nsis=yes; else nsis=no; fi
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTOLLIX_ARCH="$arch" -DTOLLIX_BUILD_TESTS=OFF >/dev/null
 fi
-cmake --build "$build" -j2 --target TollixInstaller tollix_sample answer_dialogs bench_floor >/dev/null
+[ "$build_first" = no ] || cmake --build "$build" -j2 --target TollixInstaller tollix_sample answer_dialogs bench_floor >/dev/null
 
 source tools/wine-bench.sh
 bench_ready "$build/bench/wine"
@@ -71,11 +81,12 @@ cgroup_cpu_ns() {
   if [ "$cpu_file" = cpuacct.usage ]; then cat "$cgroup/cpuacct.usage"
   else echo $(( $(sed -n 's/^usage_usec //p' "$cgroup/cpu.stat") * 1000 )); fi
 }
-server_dir=$(printf '/tmp/.wine-%s/server-%x-%x' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+# The prefix's server works in a folder named after the prefix's device and inode.
+server_dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
 server_pid() {
   local p
   for p in $(pgrep -x 'wineserver64|wineserver' || true); do
-    [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$server_dir" ] && { echo "$p"; return; }
+    [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$server_dir" ] && { echo "$p"; return; }
   done
 }
 server_ticks() {
@@ -92,8 +103,8 @@ measure() {
   before_server=$(server_ticks)
   start=$(date +%s%N)
   (
-    [ -n "$cgroup" ] && echo "$BASHPID" >"$cgroup/cgroup.procs"
-    exec "$@"
+    if [ -n "$cgroup" ]; then echo "$BASHPID" >"$cgroup/cgroup.procs"; fi
+    "$@"
   ) >"$work/last-run.log" 2>&1 &
   local pid=$!
   while kill -0 "$pid" 2>/dev/null; do
@@ -161,7 +172,7 @@ make_nsis() {
   {
     echo 'Unicode true'
     echo 'Name "Tollix bench peer"'
-    echo "OutFile \"$(winpath "$dir")\\peer-setup.exe\""
+    echo "OutFile \"$dir/peer-setup.exe\""
     echo 'InstallDir "$PROGRAMFILES\TollixBenchPeer"'
     echo 'RequestExecutionLevel admin'
     echo 'SilentInstall silent'
@@ -205,11 +216,17 @@ reg() { bench_wine reg "$@" "$view"; }
 ensure_clean() {
   local left=""
   local path
-  for path in "$drive/$programs/$vendor" "$drive/$programs/Nimbrel" "$drive/ProgramData/$vendor" \
-              "$drive/ProgramData/Nimbrel" "$drive/Program Files (x86)/TollixBenchPeer" \
-              "$drive/ProgramData/TollixBenchPeer" "$drive/$programs/TollixBenchFloor" \
-              "$drive/ProgramData/TollixBenchFloor"; do
+  for path in "$drive/$programs/$vendor/$product" "$drive/$programs/Nimbrel/Tollix Runtime" \
+              "$drive/ProgramData/$vendor/$product" "$drive/ProgramData/Nimbrel/Tollix Runtime" \
+              "$drive/Program Files (x86)/TollixBenchPeer" "$drive/ProgramData/TollixBenchPeer" \
+              "$drive/$programs/TollixBenchFloor/Runtime" "$drive/$programs/TollixBenchFloor/Vendor" \
+              "$drive/ProgramData/TollixBenchFloor/Runtime" "$drive/ProgramData/TollixBenchFloor/Vendor"; do
     if [ -e "$path" ]; then left+=" ${path#"$drive/"}"; rm -rf "$path"; fi
+  done
+  # Folders that only held what was removed (the vendor's, the floor's own) go quietly.
+  for path in "$drive/$programs/$vendor" "$drive/$programs/Nimbrel" "$drive/ProgramData/$vendor" \
+              "$drive/ProgramData/Nimbrel" "$drive/$programs/TollixBenchFloor" "$drive/ProgramData/TollixBenchFloor"; do
+    rmdir "$path" 2>/dev/null || true
   done
   if reg query "$arp" >/dev/null 2>&1; then left+=" $arp"; reg delete "$arp" /f >/dev/null 2>&1 || true; fi
   [ -z "$left" ] || echo "bench: cleaned up what a run left:$left" >&2
@@ -222,11 +239,12 @@ results="$work/results.txt"
 answer="$(winpath "$build/tools/answer_dialogs.exe")"
 floor="$(winpath "$build/tools/bench_floor.exe")"
 
+load_start=$(cut -d' ' -f1 /proc/loadavg)
 for n in $sizes; do
   package="$work/package-$n"
   echo "== $n files: laying out $package =="
   make_package "$n" "$package"
-  make_nsis "$package"
+  [ "$nsis" = no ] || make_nsis "$package"
   files=$(find "$package/Private" -type f | wc -l)
   mib=$(du -sm --apparent-size "$package/Private" | cut -f1)
   echo "size $n $files $mib" >>"$results"
@@ -244,7 +262,7 @@ for n in $sizes; do
     tag="$n"; [ "$round" = 0 ] && tag="warmup"
     echo "-- $n files, round $round"
     (cd "$package" && measure "$tag ours-install" run_ours "$(winpath "$package/TollixInstaller.exe")" /S)
-    uninstall=$(reg query "$arp" /v UninstallString 2>/dev/null | sed -n 's/.*UninstallString *REG_SZ *//p' | tr -d '\r')
+    uninstall=$(reg query "$arp" /v UninstallString 2>/dev/null | sed -n 's/.*UninstallString *REG_SZ *//p' | tr -d '\r' || true)
     program=$(printf '%s' "$uninstall" | sed -n 's/^"\([^"]*\)".*/\1/p')
     options=${uninstall#"\"$program\""}
     # No status ping from the bench: the edition without its install id sends none.
@@ -255,10 +273,13 @@ for n in $sizes; do
     measure "$tag floor-install" run_ours "$floor" copy "${copy_args[@]}"
     measure "$tag floor-uninstall" run_ours "$floor" remove "${remove_args[@]}"
     ensure_clean
+    [ "$nsis" = yes ] || continue
     (cd "$package" && measure "$tag nsis-install" run_nsis "$(winpath "$package/peer-setup.exe")" /S)
     # _?= runs the uninstaller where it is, so that the run is the uninstall (without it, it
     # starts a copy of itself and ends at once).
     measure "$tag nsis-uninstall" run_nsis "C:\\Program Files (x86)\\TollixBenchPeer\\uninst.exe" /S "_?=C:\\Program Files (x86)\\TollixBenchPeer"
+    # With _?= the uninstaller cannot delete itself, nor so its folder: expected, not a leftover.
+    rm -rf "$drive/Program Files (x86)/TollixBenchPeer"
     ensure_clean
   done
 done
@@ -280,6 +301,7 @@ table=$(mktemp)
       read -r floor_wall _ _ < <(stats "$n" "floor-$kind" 3)
       read -r nsis_wall _ _ < <(stats "$n" "nsis-$kind" 3)
       for who in ours floor nsis; do
+        [ "$who" != nsis ] || [ "$nsis" = yes ] || continue
         read -r wall wmin wmax < <(stats "$n" "$who-$kind" 3)
         read -r cpu _ _ < <(stats "$n" "$who-$kind" 4)
         read -r server _ _ < <(stats "$n" "$who-$kind" 5)
@@ -301,8 +323,13 @@ measured=$(mktemp)
   echo "on $cpu_model, $(nproc) cores, $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo),"
   echo "Linux $(uname -r), $(wine --version 2>/dev/null), 32-bit programs: $mode; our program and the floor: the"
   echo "$arch build$([ "$arch" = i686 ] || echo ' (the shipped i686 build cannot run at native speed here)');"
-  echo "NSIS $(makensis -VERSION 2>/dev/null) (32-bit$([ "$mode" = native ] || echo ', emulated here'))."
-  echo "Medians of $rounds rounds after one warm-up round; runs that failed: $failures."
+  if [ "$nsis" = yes ]; then
+    echo "NSIS $(makensis -VERSION 2>/dev/null) (32-bit$([ "$mode" = native ] || echo ', emulated here'))."
+  else
+    echo "NSIS not measured in this run (it makes 32-bit programs only, and this machine runs those only under emulation)."
+  fi
+  echo "Medians of $rounds rounds after one warm-up round; runs that failed: $failures. Load average"
+  echo "(1 minute) at the start $load_start, at the end $(cut -d' ' -f1 /proc/loadavg): the machine is shared."
   echo
   cat "$table"
   echo "<!-- bench:end -->"
