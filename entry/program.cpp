@@ -9,19 +9,16 @@
 #include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
-#include "entry/options.h"
+#include "entry/install_driver.h"
+#include "entry/uninstall_driver.h"
+#include "sys/options.h"
 #include "sys/command_line.h"
-#include "uninstall/uninstaller.h"
 
 namespace {
 
 const char kTestKeyName[] = "InstallerTestKeyTriedToDetermineWriteAccess";
 
 }  // namespace
-
-long RunUninstallMode(const char* commandLine, HINSTANCE instance) {
-  return RunUninstall(commandLine, instance);
-}
 
 int RunProgram(HINSTANCE instance, const char* commandTail, const char* programPath) {
   CoInitialize(nullptr);
@@ -38,7 +35,7 @@ int RunProgram(HINSTANCE instance, const char* commandTail, const char* programP
   } else {
     const bool uninstall = FindOption(commandTail, "/u", false) ||
                            (programPath && strstr(programPath, "Uninstaller.exe"));
-    const long status = uninstall ? RunUninstallMode(commandTail, instance) : InstallDriver(commandTail);
+    const long status = uninstall ? RunUninstall(commandTail, instance) : InstallDriver(commandTail);
     if (status < 0) {
       LogMessage(kLogError).Text("The install/uninstall failed. (").Signed(status).Text(")");
       exitCode = kExitFailure;
@@ -111,18 +108,11 @@ void LaunchBrowser(const char* address, bool requireOnline) {
     }
   }
 
-  // One byte beyond the 260 offered: room for a terminator the stored text may lack.
-  char browser[kPathBufferSize + 1] = {};
+  char browser[kPathBufferSize] = {};
   ScopedRegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE",
                KEY_QUERY_VALUE) == ERROR_SUCCESS) {
-    DWORD size = kPathBufferSize;
-    DWORD type = 0;
-    if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(browser), &size) ==
-        ERROR_SUCCESS)
-      browser[size] = '\0';
-    else
-      browser[0] = '\0';
+    key.ReadText(nullptr, browser, sizeof browser);
     key.Close();
   }
 

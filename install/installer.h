@@ -10,7 +10,6 @@ extern const char kDefaultBarType[];     // "Default_BarType"
 extern const char kDefaultSkin[];        // "ThemesV3\Default\Default.skin"
 extern const char kMakerVendor[];        // "nimbrel", compared without regard to case
 extern const char kArvoInstallId[];      // "ARVO_TheARVO_1_0_0"
-extern const char kToolbarRuntimeListKey[];  // HKLM "Software\Nimbrel\Toolbar Runtime"
 
 bool IsMakerVendor(const HeapString& vendor);
 
@@ -49,9 +48,6 @@ class Installer : public ProductSession {
   // The install sequence: 0 done, 1 same or newer product installed, negative failure.
   Status Install();
 
-  // Upgrade handling.
-  Status PrepareUpgrade(bool* reregisterToolbars);
-  Status ReregisterToolbars();
 
   bool m_snaporaBranded;
   DWORD m_previousRuntimeVersion;

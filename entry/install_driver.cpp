@@ -1,6 +1,6 @@
 // Install mode: one installer at a time, the minimum requirements, the vendor's pass from
 // "Private" and, over a Snapora installation, the maker's update pass from "NimbrelUpdate".
-#include "install/install_driver.h"
+#include "entry/install_driver.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -11,9 +11,10 @@
 #include "base/scoped.h"
 #include "entry/program.h"
 #include "install/installer.h"
-#include "install/os_version.h"
-#include "install/path_tests.h"
+#include "sys/os_version.h"
+#include "sys/path_tests.h"
 #include "sys/registry.h"
+#include "upgrade/upgrade_preparation.h"
 
 const char kUninstallCompletedPage[] = "http://www.nimbrel.com/pub/uninstallcompleted.html";
 const char kSecondPassOptions[] = "/i- /bt rel37 /fs- /snapora /sk \"ThemesV3\\XP\\XP.skin\" /uninsturl ";
@@ -93,7 +94,7 @@ Status RunVendorPass(const char* commandTail) {
 
   LogInfo("Preparing for an upgrade of vendor's toolbar if needed ...");
   bool reregisterToolbars = false;
-  status = installer.PrepareUpgrade(&reregisterToolbars);
+  status = PrepareUpgrade(&installer, &reregisterToolbars);
   if (status < 0) {
     LogError("Failed to obtain information about the existing installation of vendor's toolbar.");
     return status;
@@ -106,7 +107,7 @@ Status RunVendorPass(const char* commandTail) {
   }
   if (status == kStatusCancelled) return kStatusCancelled;
 
-  if (reregisterToolbars) installer.ReregisterToolbars();
+  if (reregisterToolbars) ReregisterToolbars();
   return kStatusOk;
 }
 
@@ -134,7 +135,7 @@ Status RunMakerUpdatePass(const char* commandTail) {
 
   LogInfo("Preparing for an upgrade of our toolbar if needed ...");
   bool reregisterToolbars = false;
-  status = installer.PrepareUpgrade(&reregisterToolbars);
+  status = PrepareUpgrade(&installer, &reregisterToolbars);
   if (status < 0) {
     LogError("Failed to obtain information about the existing installation of our toolbar.");
     return status;
@@ -177,26 +178,16 @@ Status CheckMinimumRequirements() {
   if (!IsWindows2000OrLater()) return kStatusFailed;
   ScopedRegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kInternetExplorerKey, KEY_QUERY_VALUE) != ERROR_SUCCESS) return kStatusFailed;
-  char version[kPathBufferSize + 1] = {};
-  DWORD type = 0;
-  DWORD size = kPathBufferSize;
-  if (RegQueryValueExA(key.Get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(version), &size) !=
-      ERROR_SUCCESS)
-    return kStatusFailed;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return kStatusFailed;
-  version[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
+  char version[kPathBufferSize];
+  if (key.ReadText("Version", version, sizeof version) != ERROR_SUCCESS) return kStatusFailed;
   return InternetExplorerMajorVersion(version) >= kMinimumInternetExplorer ? kStatusOk : kStatusFailed;
 }
 
 bool IsSnaporaInstalled() {
   ScopedRegKey key;
   if (key.Open(HKEY_CLASSES_ROOT, kSnaporaServerKey, KEY_QUERY_VALUE) != ERROR_SUCCESS) return false;
-  char path[kPathBufferSize + 1] = {};
-  DWORD type = 0;
-  DWORD size = kPathBufferSize;
-  if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
-    return false;
-  path[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
+  char path[kPathBufferSize];
+  if (key.ReadText(nullptr, path, sizeof path) != ERROR_SUCCESS) return false;
   return path[0] != '\0' && IsExistingFile(path);
 }
 
@@ -204,7 +195,7 @@ long InstallDriver(const char* commandLine) {
   InstallerGuard guard;
   if (!guard.Take()) {
     LogInfo("There is already an installer/uninstaller running. Exiting.");
-    return kStatusCancelled;
+    return kStatusAlreadyRunning;
   }
 
   LogInfo("Checking minimum requirements ...");

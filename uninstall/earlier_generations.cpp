@@ -1,29 +1,22 @@
 // Takes the maker's earlier search bar generations off the machine when its toolbar is
 // installed over them; the data folder part also runs in every uninstall.
-#include "upgrade/earlier_generations.h"
+#include "uninstall/earlier_generations.h"
 
 #include <string.h>
-#include <time.h>
 
 #include "base/debug_channel.h"
-#include "sys/path_guard.h"
 #include "base/heap_string.h"
 #include "base/scoped.h"
+#include "sys/file_removal.h"
+#include "sys/path_guard.h"
 #include "sys/registry.h"
 #include "uninstall/uninstaller.h"
-
-#if __has_include("sys/file_removal.h")
-#include "sys/file_removal.h"
-#else
-Status RemovePath(const char* path);
-#endif
 
 namespace {
 
 const char* const kGenerationServers[] = {"{F8AD5AA5-D966-4667-9DAF-2561D68B2012}",
                                           "{A7327C09-B521-4EDB-8509-7D2660C9EC98}"};
 const char* const kGenerationDataFolders[] = {"Nimbrel\\Tollix\\", "Nimbrel\\TollixV35\\"};
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 Status RemoveDataFolders(bool allUsers) {
   for (const char* relative : kGenerationDataFolders) {
@@ -74,20 +67,17 @@ Status RemoveLegacyDataFolders(bool deleteUserData) {
 Status RemoveLegacyProgramFolders() {
   static const char* const kKeys[] = {kSearchBarV35Key, kSearchBarKey};
   for (const char* keyPath : kKeys) {
-    char folder[kPathBufferSize + 1] = {};
+    char folder[kPathBufferSize];
     DWORD type = 0;
-    DWORD size = kPathBufferSize;
     LONG error;
     {
       ScopedRegKey key;
       error = key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
       if (error != ERROR_SUCCESS) continue;
-      error = RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
+      error = key.ReadText(nullptr, folder, sizeof folder, &type);
     }
     // Only a plain text names a folder; an unexpanded one would name the wrong place.
-    if (error != ERROR_SUCCESS || type != REG_SZ) continue;
-    folder[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
-    if (!folder[0]) continue;
+    if (error != ERROR_SUCCESS || type != REG_SZ || !folder[0]) continue;
     // A value that names no folder of the search bar's own (a root, a relative name, a system
     // folder) is refused and passed over: nothing of ours lies there, and the install goes on.
     if (!CheckRemovablePath(folder)) continue;
@@ -127,7 +117,6 @@ Status ClearLegacyKey(bool hklm, const char* keyPath) {
       break;
     RegDeleteValueA(key.Get(), name);
   }
-  DWORD now = static_cast<DWORD>(time(nullptr));
-  RegSetValueExA(key.Get(), "UninstallDate", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&now), sizeof now);
+  StampUninstallDate(key);
   return kStatusOk;
 }
