@@ -6,7 +6,9 @@
 # by round; prints medians, min and max of wall time, CPU and peak resident memory per case
 # and the ratios, and writes the measured part of docs/performance.md.
 #   tools/bench.sh [--sizes "200 2000"] [--rounds 5] [--arch i686|x86_64] [--nsis yes|no]
-#                  [--out <file>] [--no-build]
+#                  [--out <file>] [--no-build] [--report-only]
+# --report-only writes the report again from the last run's results (<build>/bench/results.txt),
+# for example of a run stopped before its end.
 # Not a test: the test command never runs it. It runs in a Wine prefix of its own
 # (<build>/bench/wine), so the suite's prefix and state are never touched.
 set -euo pipefail
@@ -18,6 +20,7 @@ arch=auto
 out="$root/docs/performance.md"
 build_first=yes
 nsis=auto
+report_only=no
 while [ $# -gt 0 ]; do
   case "$1" in
     --sizes) sizes="$2"; shift 2 ;;
@@ -26,7 +29,8 @@ while [ $# -gt 0 ]; do
     --out) out="$2"; shift 2 ;;
     --no-build) build_first=no; shift ;;
     --nsis) nsis="$2"; shift 2 ;;
-    *) echo "usage: tools/bench.sh [--sizes \"200 2000\"] [--rounds 5] [--arch i686|x86_64] [--nsis yes|no] [--out file] [--no-build]" >&2; exit 2 ;;
+    --report-only) report_only=yes; build_first=no; shift ;;
+    *) echo "usage: tools/bench.sh [--sizes \"200 2000\"] [--rounds 5] [--arch i686|x86_64] [--nsis yes|no] [--out file] [--no-build] [--report-only]" >&2; exit 2 ;;
   esac
 done
 
@@ -219,15 +223,17 @@ ensure_clean() {
   for path in "$drive/$programs/$vendor/$product" "$drive/$programs/Nimbrel/Tollix Runtime" \
               "$drive/ProgramData/$vendor/$product" "$drive/ProgramData/Nimbrel/Tollix Runtime" \
               "$drive/Program Files (x86)/TollixBenchPeer" "$drive/ProgramData/TollixBenchPeer" \
-              "$drive/$programs/TollixBenchFloor/Runtime" "$drive/$programs/TollixBenchFloor/Vendor" \
-              "$drive/ProgramData/TollixBenchFloor/Runtime" "$drive/ProgramData/TollixBenchFloor/Vendor"; do
+              "$drive/$programs/TollixBenchFloor/Runtime/ProgFiles" "$drive/$programs/TollixBenchFloor/Vendor/ProgFiles" \
+              "$drive/ProgramData/TollixBenchFloor/Runtime/AllUsersData" \
+              "$drive/ProgramData/TollixBenchFloor/Vendor/AllUsersData"; do
     if [ -e "$path" ]; then left+=" ${path#"$drive/"}"; rm -rf "$path"; fi
   done
   # Folders that only held what was removed (the vendor's, the floor's own) go quietly.
   for path in "$drive/$programs/$vendor" "$drive/$programs/Nimbrel" "$drive/ProgramData/$vendor" \
-              "$drive/ProgramData/Nimbrel" "$drive/$programs/TollixBenchFloor" "$drive/ProgramData/TollixBenchFloor"; do
+              "$drive/ProgramData/Nimbrel"; do
     rmdir "$path" 2>/dev/null || true
   done
+  rm -rf "$drive/$programs/TollixBenchFloor" "$drive/ProgramData/TollixBenchFloor"
   if reg query "$arp" >/dev/null 2>&1; then left+=" $arp"; reg delete "$arp" /f >/dev/null 2>&1 || true; fi
   [ -z "$left" ] || echo "bench: cleaned up what a run left:$left" >&2
 }
@@ -235,11 +241,17 @@ ensure_clean() {
 work="$build/bench"
 mkdir -p "$work"
 results="$work/results.txt"
+if [ "$report_only" = yes ]; then
+  rounds=$(awk '$1 != "size" && $1 != "warmup" { n[$1 " " $2]++ } END { m = 0; for (k in n) if (n[k] > m) m = n[k]; print m }' "$results")
+  sizes=$(awk '$1 == "size" { printf "%s%s", sep, $2; sep = " " }' "$results")
+  grep -q ' nsis-' "$results" && nsis=yes || nsis=no
+else
 : >"$results"
 answer="$(winpath "$build/tools/answer_dialogs.exe")"
 floor="$(winpath "$build/tools/bench_floor.exe")"
 
 load_start=$(cut -d' ' -f1 /proc/loadavg)
+echo "load $load_start" >>"$results"
 for n in $sizes; do
   package="$work/package-$n"
   echo "== $n files: laying out $package =="
@@ -283,6 +295,8 @@ for n in $sizes; do
     ensure_clean
   done
 done
+fi
+load_start=$(awk '$1 == "load" { print $2; exit }' "$results")
 
 # ---- the report --------------------------------------------------------------------------
 stats() {  # stats <size> <case> <column>: median min max
@@ -293,8 +307,8 @@ stats() {  # stats <size> <case> <column>: median min max
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 table=$(mktemp)
 {
-  echo "| files | MiB | case | wall ms median (min-max) | CPU ms median | wineserver CPU ms | peak RSS MB | wall / floor | wall / NSIS |"
-  echo "|---:|---:|---|---|---:|---:|---:|---:|---:|"
+  echo "| files | MiB | case | rounds | wall ms median (min-max) | CPU ms median | wineserver CPU ms | peak RSS MB | wall / floor | wall / NSIS |"
+  echo "|---:|---:|---|---:|---|---:|---:|---:|---:|---:|"
   for n in $sizes; do
     read -r _ _ files mib < <(grep "^size $n " "$results")
     for kind in install uninstall; do
@@ -307,14 +321,15 @@ table=$(mktemp)
         read -r server _ _ < <(stats "$n" "$who-$kind" 5)
         read -r peak _ _ < <(stats "$n" "$who-$kind" 6)
         peak_mb=$(awk -v k="$peak" 'BEGIN { printf "%.1f", k / 1024 }')
-        echo "| $files | $mib | $who $kind | $wall ($wmin-$wmax) | $cpu | $server | $peak_mb | $(ratio "$wall" "$floor_wall") | $(ratio "$wall" "$nsis_wall") |"
+        count=$(awk -v n="$n" -v c="$who-$kind" '$1 == n && $2 == c' "$results" | wc -l)
+        echo "| $files | $mib | $who $kind | $count | $wall ($wmin-$wmax) | $cpu | $server | $peak_mb | $(ratio "$wall" "$floor_wall") | $(ratio "$wall" "$nsis_wall") |"
       done
     done
   done
 } >"$table"
 cat "$table"
 
-failures=$(awk '$1 != "size" && $1 != "warmup" && $7 != 0' "$results" | wc -l)
+failures=$(awk '$1 != "size" && $1 != "load" && $1 != "warmup" && $7 != 0' "$results" | wc -l)
 cpu_model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 measured=$(mktemp)
 {
