@@ -93,9 +93,10 @@ server_pid() {
     [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$server_dir" ] && { echo "$p"; return; }
   done
 }
+# Empty when the server cannot be found (between two of Wine's own restarts of it).
 server_ticks() {
   local p; p=$(server_pid)
-  [ -n "$p" ] && awk '{print $14 + $15}' "/proc/$p/stat" 2>/dev/null || echo 0
+  [ -n "$p" ] && awk '{print $14 + $15}' "/proc/$p/stat" 2>/dev/null || true
 }
 ticks_per_s=$(getconf CLK_TCK)
 
@@ -129,7 +130,11 @@ measure() {
   done
   local cpu_ms=0
   [ -n "$cgroup" ] && cpu_ms=$(( ($(cgroup_cpu_ns) - cpu_before) / 1000000 ))
-  local server_ms=$(( ($(server_ticks) - before_server) * 1000 / ticks_per_s ))
+  local after_server server_ms=-
+  after_server=$(server_ticks)
+  if [ -n "$before_server" ] && [ -n "$after_server" ] && [ "$after_server" -ge "$before_server" ]; then
+    server_ms=$(( (after_server - before_server) * 1000 / ticks_per_s ))
+  fi
   echo "$name $(( (end - start) / 1000000 )) $cpu_ms $server_ms $peak $code" >>"$results"
   if [ "$code" != 0 ]; then
     echo "bench: $name ended with $code:" >&2
@@ -300,7 +305,7 @@ load_start=$(awk '$1 == "load" { print $2; exit }' "$results")
 
 # ---- the report --------------------------------------------------------------------------
 stats() {  # stats <size> <case> <column>: median min max
-  awk -v n="$1" -v c="$2" -v col="$3" '$1 == n && $2 == c { print $col }' "$results" | sort -n |
+  awk -v n="$1" -v c="$2" -v col="$3" '$1 == n && $2 == c && $col ~ /^[0-9]+$/ { print $col }' "$results" | sort -n |
     awk '{ v[NR] = $1 } END { if (NR == 0) { print "- - -"; exit }
       m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%d %d %d\n", m, v[1], v[NR] }'
 }
