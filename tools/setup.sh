@@ -2,7 +2,7 @@
 # Installs what the build and the Wine bench need on a Debian 12 machine (as root): the i386
 # architecture, mingw-w64, Wine with wine32, Xvfb, openbox, CMake and GoogleTest's sources.
 # Where the kernel cannot start 32-bit programs itself, 32-bit Wine runs through qemu-i386.
-# --bench adds what only tools/bench.sh needs: NSIS (the peer installer) and GNU time.
+# --bench adds what only tools/bench.sh needs: NSIS (the peer installer).
 set -euo pipefail
 bench=no
 [ "${1:-}" = --bench ] && bench=yes
@@ -21,7 +21,6 @@ command -v flock >/dev/null || need+=(util-linux)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
 if [ "$bench" = yes ]; then
   command -v makensis >/dev/null || need+=(nsis)
-  [ -x /usr/bin/time ] || need+=(time)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
