@@ -302,6 +302,7 @@ for n in $sizes; do
 done
 fi
 load_start=$(awk '$1 == "load" { print $2; exit }' "$results")
+[ -n "$load_start" ] || load_start=unknown
 
 # ---- the report --------------------------------------------------------------------------
 stats() {  # stats <size> <case> <column>: median min max
