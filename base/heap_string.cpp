@@ -138,12 +138,29 @@ bool HeapString::ToLower() {
   return true;
 }
 
+namespace {
+
+// Formats into room bytes at out with the Windows run-time's _vsnprintf and always terminates.
+// Returns the length written, or -1 when the output did not fit in room - 1 characters; the
+// buffer then holds the output cut at room - 1 characters, as C99's vsnprintf leaves it.
+// (_vsnprintf itself leaves an output of exactly the given count unterminated and says -1 for
+// a longer one instead of the full length.)
+int FormatInto(char* out, uint32_t room, const char* format, va_list args) {
+  if (room == 0) return -1;
+  const size_t count = room - 1;
+  int written = _vsnprintf(out, count, format, args);
+  out[count] = '\0';
+  return written < 0 ? -1 : written;
+}
+
+}  // namespace
+
 bool HeapString::Format(const char* format, ...) {
   if (!format) return false;
   if (!Reserve(kFormatRoom, false)) return false;
   va_list args;
   va_start(args, format);
-  int written = vsnprintf(m_text, Capacity(), format, args);
+  int written = FormatInto(m_text, Capacity(), format, args);
   va_end(args);
   return written >= 0 && written < kFormatRoom;
 }
@@ -162,20 +179,22 @@ bool HeapString::AppendFormatV(const char* format, va_list args) {
   if (static_cast<int>(Capacity()) - length - 1 < kFormatRoom &&
       !Reserve(static_cast<uint32_t>(length + kFormatRoom), true))
     return false;
-  int written = vsnprintf(m_text + length, Capacity() - length, format, args);
+  int written = FormatInto(m_text + length, Capacity() - length, format, args);
   return written >= 0 && written < kFormatRoom;
 }
 
 HeapString& HeapString::AppendSigned(HeapString& string, long value) {
-  char scratch[16];
-  snprintf(scratch, sizeof scratch, "%ld", value);
+  char scratch[16];  // "-2147483648" and its terminator fit
+  _snprintf(scratch, sizeof scratch - 1, "%ld", value);
+  scratch[sizeof scratch - 1] = '\0';
   string.Append(scratch);
   return string;
 }
 
 HeapString& HeapString::AppendUnsigned(HeapString& string, unsigned long value) {
   char scratch[16];
-  snprintf(scratch, sizeof scratch, "%lu", value);
+  _snprintf(scratch, sizeof scratch - 1, "%lu", value);
+  scratch[sizeof scratch - 1] = '\0';
   string.Append(scratch);
   return string;
 }

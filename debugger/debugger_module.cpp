@@ -2,9 +2,10 @@
 // message, one line each, to a log file. Configured under HKCU "Software\Nimbrel\KLP Debugger":
 // "LogFile" (REG_SZ, default %TEMP%\KLP_Debugger.log) and "Verbosity" (REG_DWORD 0 to 3,
 // default 3: every message).
-#include <stdio.h>
 #include <string.h>
 #include <windows.h>
+
+#include <new>
 
 #include "base/debug_interfaces.h"
 #include "base/heap_string.h"
@@ -29,12 +30,11 @@ class FileChannel final : public DebugChannel, public DebugModuleRegistry, publi
   FileChannel() : m_refs(1), m_verbosity(kLogTrace) {
     InterlockedIncrement(&g_objectCount);
     ReadSettings();
-    char header[512];
     char program[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, program, sizeof program - 1);
-    snprintf(header, sizeof header, "---- %s (process %lu), verbosity %d ----", program,
-             GetCurrentProcessId(), m_verbosity);
-    WriteLine(header);
+    HeapString header;
+    header.Format("---- %s (process %lu), verbosity %d ----", program, GetCurrentProcessId(), m_verbosity);
+    WriteLine(header.Text());
   }
   ~FileChannel() { InterlockedDecrement(&g_objectCount); }
 
@@ -142,8 +142,9 @@ class FileChannel final : public DebugChannel, public DebugModuleRegistry, publi
 
 long __stdcall CreateChannel(IUnknown** out) {
   if (!out) return E_POINTER;
-  *out = static_cast<DebugChannel*>(new FileChannel());
-  return S_OK;
+  FileChannel* channel = new (std::nothrow) FileChannel();
+  *out = static_cast<DebugChannel*>(channel);
+  return channel ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace

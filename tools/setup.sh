@@ -2,7 +2,10 @@
 # Installs what the build and the Wine bench need on a Debian 12 machine (as root): the i386
 # architecture, mingw-w64, Wine with wine32, Xvfb, openbox, CMake and GoogleTest's sources.
 # Where the kernel cannot start 32-bit programs itself, 32-bit Wine runs through qemu-i386.
+# --bench adds what only tools/bench.sh needs: NSIS (the peer installer).
 set -euo pipefail
+bench=no
+[ "${1:-}" = --bench ] && bench=yes
 
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
@@ -17,6 +20,9 @@ command -v flock >/dev/null || need+=(util-linux)
 # The test suite runs from a 64-bit build under Wine's 64-bit side (see README).
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+if [ "$bench" = yes ]; then
+  command -v makensis >/dev/null || need+=(nsis)
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"

@@ -143,6 +143,53 @@ TEST(HeapString, AppendFormatReservesAndIsBounded) {
   EXPECT_EQ(0, s.Find("start:42"));
 }
 
+// The conversions the program's fixed messages use, through the Windows run-time's formatter:
+// each must read exactly as a C99 printf writes it.
+TEST(HeapString, FormatsTheProgramsConversionsExactly) {
+  struct Case {
+    bool ok;
+    HeapString text;
+    const char* expected;
+  };
+  Case cases[6];
+  cases[0].ok = cases[0].text.Format("%lu.%lu.%lu.%lu", 3ul, 5ul, 1ul, 255ul);
+  cases[0].expected = "3.5.1.255";
+  cases[1].ok = cases[1].text.Format("&NSB=%ld&TS=%lu", -2147483647L - 1, 4294967295ul);
+  cases[1].expected = "&NSB=-2147483648&TS=4294967295";
+  cases[2].ok = cases[2].text.Format("%04u-%02u-%02u %02u:%02u:%02u.%03u", 2024u, 1u, 2u, 3u, 4u, 5u, 6u);
+  cases[2].expected = "2024-01-02 03:04:05.006";
+  cases[3].ok = cases[3].text.Format("%08X|%x|%d%%", 0x1Au, 0xBEEFu, -7);
+  cases[3].expected = "0000001A|beef|-7%";
+  cases[4].ok = cases[4].text.Format("%s\t%s\r\n", "Tollix.dll", "");
+  cases[4].expected = "Tollix.dll\t\r\n";
+  cases[5].ok = cases[5].text.Format("%s", "");
+  cases[5].expected = "";
+  for (const Case& c : cases) {
+    EXPECT_TRUE(c.ok) << c.expected;
+    EXPECT_STREQ(c.expected, c.text.Text());
+  }
+}
+
+// Output of 1024 characters or more is a failure; the string then holds the output cut at the
+// buffer's room and terminated, as C99's vsnprintf leaves it.
+TEST(HeapString, FormatFailsFromExactlyTheRoomOn) {
+  HeapString s;
+  EXPECT_TRUE(s.Format("%s", std::string(1023, 'x').c_str()));
+  EXPECT_EQ(1023, s.Length());
+  EXPECT_FALSE(s.Format("%s", std::string(1024, 'y').c_str()));
+  EXPECT_EQ(std::string(1024, 'y'), s.Text());
+  EXPECT_FALSE(s.Format("%s", std::string(5000, 'z').c_str()));
+  EXPECT_EQ(std::string(1024, 'z'), s.Text());
+
+  HeapString a("start:");
+  EXPECT_TRUE(a.AppendFormat("%s", std::string(1023, 'x').c_str()));
+  EXPECT_EQ(6 + 1023, a.Length());
+  HeapString b("start:");
+  EXPECT_FALSE(b.AppendFormat("%s", std::string(1024, 'y').c_str()));
+  EXPECT_EQ("start:" + std::string(1024, 'y'), b.Text());
+  EXPECT_LT(b.Length(), static_cast<int>(b.Capacity()));
+}
+
 TEST(HeapString, SwapAndClear) {
   HeapString a("one");
   HeapString b("two");
