@@ -64,6 +64,75 @@ bool ReadEditionValue(const char* iniPath, const char* section, const char* key,
   return false;
 }
 
+bool ReadWholeTextFile(const char* path, HeapString* text) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const DWORD size = GetFileSize(file, nullptr);
+  bool ok = size != INVALID_FILE_SIZE && size < 0x1000000 && text->Reserve(size + 1, false);
+  DWORD read = 0;
+  if (ok) ok = ReadFile(file, text->Buffer(), size, &read, nullptr) && read == size;
+  CloseHandle(file);
+  if (!ok) return false;
+  text->Buffer()[size] = '\0';
+  return true;
+}
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// [begin, end) of a line with the blanks at both ends left off.
+void TrimBlanks(const char** begin, const char** end) {
+  while (*begin < *end && IsBlank(**begin)) ++*begin;
+  while (*end > *begin && IsBlank((*end)[-1])) --*end;
+}
+
+bool SameName(const char* begin, const char* end, const char* name) {
+  const size_t length = strlen(name);
+  return static_cast<size_t>(end - begin) == length && _strnicmp(begin, name, length) == 0;
+}
+
+}  // namespace
+
+bool FindIniValue(const char* text, const char* section, const char* key, HeapString* out) {
+  bool inSection = false;
+  for (const char* line = text; *line;) {
+    const char* end = line;
+    while (*end && *end != '\r' && *end != '\n') ++end;
+    const char* next = end;
+    while (*next == '\r' || *next == '\n') ++next;
+    const char* begin = line;
+    TrimBlanks(&begin, &end);
+    if (begin < end && *begin == '[') {
+      const char* close = static_cast<const char*>(memchr(begin, ']', static_cast<size_t>(end - begin)));
+      const char* nameBegin = begin + 1;
+      const char* nameEnd = close ? close : end;
+      TrimBlanks(&nameBegin, &nameEnd);
+      inSection = SameName(nameBegin, nameEnd, section);
+    } else if (inSection && begin < end && *begin != ';') {
+      const char* equals = static_cast<const char*>(memchr(begin, '=', static_cast<size_t>(end - begin)));
+      if (equals) {
+        const char* nameEnd = equals;
+        const char* nameBegin = begin;
+        TrimBlanks(&nameBegin, &nameEnd);
+        if (SameName(nameBegin, nameEnd, key)) {
+          const char* valueBegin = equals + 1;
+          const char* valueEnd = end;
+          TrimBlanks(&valueBegin, &valueEnd);
+          if (valueEnd - valueBegin >= 2 && *valueBegin == '"' && valueEnd[-1] == '"') {
+            ++valueBegin;
+            --valueEnd;
+          }
+          return out->Assign(valueBegin, static_cast<int>(valueEnd - valueBegin));
+        }
+      }
+    }
+    line = next;
+  }
+  return false;
+}
+
 bool ParseDottedVersion(const char* text, DWORD* packed) {
   DWORD parts[4] = {0, 0, 0, 0};
   int count = 0;

@@ -66,6 +66,13 @@ bool ReadRuntimeVersion(HeapString* out) {
 
 class SampleSystemInfo final : public SystemInfo {
  public:
+  // The edition's identity is read once, as a vendor's module holds it in itself: the installer
+  // asks again after the module's own folder is gone.
+  void ReadIdentity() {
+    HeapString ini;
+    if (!EditionIniPath(g_module, &ini) || !ReadWholeTextFile(ini.Text(), &m_ini)) m_ini.Clear();
+  }
+
   ULONG __stdcall AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_references)); }
   ULONG __stdcall Release() override {
     LONG left = InterlockedDecrement(&m_references);
@@ -176,9 +183,9 @@ class SampleSystemInfo final : public SystemInfo {
  private:
   long Value(const char* section, const char* key, HeapString* out) {
     if (!out) return kStatusMissingArgument;
-    HeapString ini;
-    if (!EditionIniPath(g_module, &ini)) return kStatusFailed;
-    return ReadEditionValue(ini.Text(), section, key, out) ? kStatusOk : kStatusFailed;
+    if (FindIniValue(m_ini.Text(), section, key, out)) return kStatusOk;
+    out->Truncate(0);
+    return kStatusFailed;
   }
   long Edition(const char* key, HeapString* out) { return Value("Edition", key, out); }
 
@@ -195,9 +202,7 @@ class SampleSystemInfo final : public SystemInfo {
     if (kind < 1 || kind > 7) return kStatusFailed;
     char name[8];
     wsprintfA(name, "Key%d", kind);
-    HeapString ini;
-    if (!EditionIniPath(g_module, &ini)) return kStatusFailed;
-    if (ReadEditionValue(ini.Text(), "Keys", name, path)) {
+    if (FindIniValue(m_ini.Text(), "Keys", name, path)) {
       return path->IsEmpty() ? kStatusFailed : kStatusOk;
     }
     HeapString first, second, third;
@@ -226,6 +231,7 @@ class SampleSystemInfo final : public SystemInfo {
   }
 
   LONG m_references = 1;
+  HeapString m_ini;
 };
 
 }  // namespace
@@ -253,7 +259,10 @@ __declspec(dllexport) long __stdcall GetTollixSystemInfo(SystemInfo** out) {
       return status;
     }
   }
-  *out = new (std::nothrow) SampleSystemInfo();
+  SampleSystemInfo* info = new (std::nothrow) SampleSystemInfo();
+  // Without its ini the edition knows nothing: every query fails, as a broken edition's would.
+  if (info) info->ReadIdentity();
+  *out = info;
   JournalCall(kModuleName, "GetTollixSystemInfo", *out);
   return *out ? kStatusOk : kStatusNoMemory;
 }

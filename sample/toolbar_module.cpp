@@ -1,5 +1,6 @@
 // Tollix.dll of the sample edition: DoRegister enters its product in the runtime's toolbar list
-// and registers the toolbar class; DoUnregister removes the class again.
+// (unless the edition says it keeps its entry itself) and registers the toolbar class;
+// DoUnregister removes the class again.
 #include <string.h>
 
 #include "base/status.h"
@@ -21,6 +22,14 @@ long AddToToolbarList(SystemInfo* systemInfo, const char* product) {
   HMODULE infoModule = ModuleOfAddress(*reinterpret_cast<void**>(systemInfo));
   HeapString infoPath;
   if (!infoModule || !ModulePath(infoModule, &infoPath)) return kStatusFailed;
+  // [Sample] ListsItself=0: an edition whose own set-up keeps its list entry, outside the
+  // installer, as the list's other writers do.
+  HeapString ini;
+  HeapString listsItself;
+  if (EditionIniPath(infoModule, &ini) && ReadEditionValue(ini.Text(), "Sample", "ListsItself", &listsItself) &&
+      strcmp(listsItself.Text(), "0") == 0) {
+    return kStatusOk;
+  }
   HKEY key = nullptr;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kToolbarListKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {

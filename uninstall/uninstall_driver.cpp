@@ -87,7 +87,15 @@ Status RunUninstallPass(const char* commandLine, HINSTANCE instance) {
   const Status initialized = uninstaller.Initialize(modulePath.Text(), commandLine ? commandLine : "");
   if (initialized != kStatusOk) return initialized;
 
-  const Status status = uninstaller.Uninstall(true, true, deleteUserData, true, true, true);
+  UninstallOptions everything;
+  everything.removeRuntime = true;
+  everything.removeProduct = true;
+  everything.deleteUserData = deleteUserData;
+  everything.sendPing = true;
+  everything.unregisterToolbar = true;
+  everything.removeUninstallEntry = true;
+  everything.removeFromRuntimeList = true;
+  const Status status = uninstaller.Uninstall(everything);
   if (status < 0) {
     LogMessage(kLogError).Text("Unstallation did not complete: err = ").Signed(status);
     return status;

@@ -43,24 +43,26 @@ Status Uninstaller::IsRuntimeShared() {
   return count == 0 ? 0 : 1;
 }
 
-Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool deleteUserData,
-                              bool sendPing, bool unregisterToolbar, bool removeUninstallEntry) {
+Status Uninstaller::Uninstall(const UninstallOptions& options) {
   if (!m_systemInfo) return kStatusFailed;
+  const bool removeRuntime = options.removeRuntime;
+  const bool removeProduct = options.removeProduct;
+  const bool deleteUserData = options.deleteUserData;
 
   LogInfo("Uninstalling...");
   LogFlag("--- Remove Runtime: ", removeRuntime);
   LogFlag("--- Remove Product: ", removeProduct);
   LogFlag("--- Delete User Data: ", deleteUserData);
-  LogFlag("--- Sending Ping: ", sendPing);
+  LogFlag("--- Sending Ping: ", options.sendPing);
   LogFlag("--- Force Runtime Removal: ", m_forceRuntimeRemoval);
-  LogFlag("--- Unregister toolbar: ", unregisterToolbar);
+  LogFlag("--- Unregister toolbar: ", options.unregisterToolbar);
 
   // The list entry is found while the module's file still exists, so its short name can be
   // compared too; it goes only at the end, after every shared-runtime decision.
   RuntimeToolbarEntry listEntry;
-  if (removeProduct) FindRuntimeToolbarEntry(m_module, &listEntry);
+  if (options.removeFromRuntimeList) FindRuntimeToolbarEntry(m_module, &listEntry);
 
-  if (sendPing) {
+  if (options.sendPing) {
     HeapString installId;
     HeapString toolbarId;
     DWORD version = 0;
@@ -80,7 +82,7 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
     }
   }
 
-  if (unregisterToolbar) {
+  if (options.unregisterToolbar) {
     LogInfo("Unregistering the toolbar ...");
     LogStepResult(UnregisterToolbar());
   }
@@ -96,6 +98,8 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
   }
 
   if (removeProduct) {
+    LogInfo("Removing the private program files folder ...");
+    LogStepResult(RemovePrivateProgramFiles());
     LogInfo("Removing the private application data files and folders ...");
     LogStepResult(RemovePrivateAppData(deleteUserData));
     LogInfo("Removing the private registry keys ...");
@@ -111,7 +115,7 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
     LogStepResult(RemoveRuntimeRegistryKeys());
   }
 
-  if (removeUninstallEntry) {
+  if (options.removeUninstallEntry) {
     HeapString product;
     if (m_systemInfo->GetProductName(&product) < 0) {
       LogInfo("Failed to obtain product name from system info object.");
@@ -135,13 +139,7 @@ Status Uninstaller::Uninstall(bool removeRuntime, bool removeProduct, bool delet
     }
   }
 
-  if (removeProduct) {
-    // The system info module lives in this folder and may read its own files to answer the
-    // steps above, so its folder goes last.
-    LogInfo("Removing the private program files folder ...");
-    LogStepResult(RemovePrivateProgramFiles());
-    RemoveRuntimeToolbarEntry(listEntry);
-  }
+  if (options.removeFromRuntimeList) RemoveRuntimeToolbarEntry(listEntry);
 
   m_systemInfo->Release();
   m_systemInfo = nullptr;

@@ -9,6 +9,20 @@
 #include "install/system_info.h"
 #include "sys/process_scanner.h"
 
+// What one uninstall pass removes. The uninstall driver sets every field but deleteUserData,
+// which follows the user's choice; an upgrade chooses its own for the earlier version.
+struct UninstallOptions {
+  bool removeRuntime = false;         // the photo extras and the runtime's parts, when not shared
+  bool removeProduct = false;         // the product's folders and keys
+  bool deleteUserData = false;        // the current user's data folders too
+  bool sendPing = false;              // the "uninstalled" status ping
+  bool unregisterToolbar = false;
+  bool removeUninstallEntry = false;  // the Add/Remove Programs entry, and the "UninstallDate" stamp
+  // Take the product's value off the runtime's toolbar list at the end. Only a complete
+  // uninstallation does: an upgrade's pass leaves it for the version that replaces this one.
+  bool removeFromRuntimeList = false;
+};
+
 class Uninstaller : public ProcessModuleHandler {
  public:
   Uninstaller();
@@ -27,8 +41,7 @@ class Uninstaller : public ProcessModuleHandler {
   // Hands this package's uninstaller to an earlier toolbar: 0, 1 no "Vendor\ProgFiles", -1.
   Status ReplaceUninstaller();
 
-  Status Uninstall(bool removeRuntime, bool removeProduct, bool deleteUserData, bool sendPing,
-                   bool unregisterToolbar, bool removeUninstallEntry);
+  Status Uninstall(const UninstallOptions& options);
   Status IsRuntimeShared();
   Status CountOtherToolbars(long* count);
   Status RemovePhotoExtras(bool removeRuntime, bool removeProduct, bool deleteUserData);

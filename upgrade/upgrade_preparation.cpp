@@ -110,7 +110,13 @@ Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
     // A toolbar whose identity cannot be read is never taken for this product: removing its
     // product files would destroy another vendor's installation.
     if (oldClsidKnown && strcmp(oldClsid.Text(), newClsid.Text()) == 0) {
-      status = uninstaller.Uninstall(removeOldRuntime, true, false, false, true, true);
+      // The same product: its earlier version goes, its place on the runtime's list stays.
+      UninstallOptions earlierVersion;
+      earlierVersion.removeRuntime = removeOldRuntime;
+      earlierVersion.removeProduct = true;
+      earlierVersion.unregisterToolbar = true;
+      earlierVersion.removeUninstallEntry = true;
+      status = uninstaller.Uninstall(earlierVersion);
       if (status != 0) {
         LogError("Failed to remove the previous version of the toolbar.");
         return status;
@@ -123,7 +129,9 @@ Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
       LogError("Failed to replace the uninstaller.");
       return status;
     }
-    status = uninstaller.Uninstall(removeOldRuntime, false, false, false, false, false);
+    UninstallOptions otherToolbar;
+    otherToolbar.removeRuntime = removeOldRuntime;
+    status = uninstaller.Uninstall(otherToolbar);
     if (status != 0) {
       LogError("Failed to remove the previous version of the toolbar.");
       return status;

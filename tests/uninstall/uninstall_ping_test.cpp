@@ -18,7 +18,9 @@ const char kPrivateKey[] = "Software\\Acme";
 void PingOnly(const std::string& folder) {
   Uninstaller uninstaller;
   ASSERT_EQ(0, uninstaller.Initialize((folder + "TollixSystemInfo.dll").c_str(), "/S"));
-  ASSERT_EQ(0, uninstaller.Uninstall(false, false, false, true, false, false));
+  UninstallOptions pingOnly;
+  pingOnly.sendPing = true;
+  ASSERT_EQ(0, uninstaller.Uninstall(pingOnly));
 }
 
 }  // namespace

@@ -46,7 +46,15 @@ Status UninstallPass(const std::string& privateFolder, bool deleteUserData) {
   Uninstaller uninstaller;
   Status status = uninstaller.Initialize((privateFolder + "TollixSystemInfo.dll").c_str(), "/S");
   if (status != 0) return status;
-  return uninstaller.Uninstall(true, true, deleteUserData, false, true, true);
+  // As the uninstall driver runs it, without the ping.
+  UninstallOptions options;
+  options.removeRuntime = true;
+  options.removeProduct = true;
+  options.deleteUserData = deleteUserData;
+  options.unregisterToolbar = true;
+  options.removeUninstallEntry = true;
+  options.removeFromRuntimeList = true;
+  return uninstaller.Uninstall(options);
 }
 
 class UninstallSequence : public ::testing::Test {
@@ -143,6 +151,24 @@ TEST_F(UninstallSequence, SharedRuntimeStaysUntilTheLastToolbarGoes) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + "Nimbrel Toolbar"));
 }
 
+TEST_F(UninstallSequence, CompleteUninstallationLogsItsStepsInOrder) {
+  ASSERT_EQ(0, InstallPass("Private", "/S"));
+  RecordingChannel channel;
+  ASSERT_EQ(0, UninstallPass(acmeFolder, true));
+  int last = -1;
+  for (const char* step :
+       {"Uninstalling...", "Unregistering the toolbar ...", "Initializing the Snapora extras uninstaller ...",
+        "Uninstalling the Snapora extras ...", "Removing the private program files folder ...",
+        "Removing the private application data files and folders ...", "Removing the private registry keys ...",
+        "Removing the runtime program files folder ...", "Removing the runtime application data files and folders ...",
+        "Removing the runtime registry keys ...", "Removed Add/Remove Programs entry."}) {
+    const int index = channel.IndexOf(step, last + 1);
+    EXPECT_GT(index, last) << step;
+    if (index > last) last = index;
+  }
+  EXPECT_EQ(0, channel.Count("Failed!"));
+}
+
 TEST_F(UninstallSequence, ListWithoutTheProductLeavesOtherValuesAlone) {
   ASSERT_EQ(0, InstallPass("Private", "/S"));
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "Other Toolbar", "C:\\Other\\TollixSystemInfo.dll"));
@@ -153,7 +179,10 @@ TEST_F(UninstallSequence, ListWithoutTheProductLeavesOtherValuesAlone) {
 
 TEST_F(UninstallSequence, PassWithoutSystemInfoTouchesNothing) {
   Uninstaller uninstaller;
-  EXPECT_EQ(-1, uninstaller.Uninstall(true, true, true, true, true, true));
+  UninstallOptions everything;
+  everything.removeRuntime = everything.removeProduct = everything.deleteUserData = everything.sendPing =
+      everything.unregisterToolbar = everything.removeUninstallEntry = everything.removeFromRuntimeList = true;
+  EXPECT_EQ(-1, uninstaller.Uninstall(everything));
   EXPECT_EQ(-1, uninstaller.RemovePrivateProgramFiles());
   EXPECT_EQ(-50, uninstaller.SetSystemInfo(nullptr));
   EXPECT_EQ(-1, uninstaller.Initialize("C:\\tollix-tests\\missing\\TollixSystemInfo.dll", "/S"));

@@ -195,6 +195,30 @@ TEST_F(InstallScenario, EarlierVersionOfTheSameToolbarIsUninstalledKeepingUserDa
   EXPECT_GT(reregister, unregister);
 }
 
+// An edition whose own set-up keeps its entry on the runtime's list: upgrading the product keeps
+// it listed, so its later complete uninstallation still finds itself the runtime's last toolbar.
+TEST_F(InstallScenario, UpgradeKeepsTheProductOnTheRuntimeListUntilItIsUninstalled) {
+  const EditionValues listsItselfNot = {{"Sample", {{"ListsItself", "0"}}}};
+  EditionValues old = listsItselfNot;
+  old["Edition"]["ProductVersion"] = "3.8.1.4";
+  ASSERT_EQ(0u, Install(MakePackage("old", old)));
+  const std::string product = ProgramFiles() + "Acme\\Acme Toolbar\\";
+  ASSERT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kToolbarListKey, "Acme Toolbar")) << "the module listed itself";
+  ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kToolbarListKey, "Acme Toolbar", product + "TollixSystemInfo.dll"));
+
+  ASSERT_EQ(0u, Install(MakePackage("new", listsItselfNot)));
+  ASSERT_EQ(0x03080105u, Dword(kAcmeKey, "Version"));
+  EXPECT_TRUE(ValueExists(HKEY_LOCAL_MACHINE, kToolbarListKey, "Acme Toolbar"));
+
+  // Without ids the uninstall sends no ping.
+  ASSERT_TRUE(PatchEditionIni(product + "TollixSystemInfo.ini", {{"Edition", {{"InstallId", kRemoveEditionValue}}}}));
+  const AnsweredRun uninstall =
+      RunAnswering(product + "Uninstaller.exe", "/u /k", product.c_str(), {{"Toolbar Uninstallation", {1019, IDOK}}});
+  EXPECT_EQ(0u, uninstall.exitCode);
+  EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kToolbarListKey, "Acme Toolbar"));
+  EXPECT_FALSE(PathExists(ProgramFiles() + "Nimbrel\\Tollix Runtime\\")) << "the runtime was taken for shared";
+}
+
 TEST_F(InstallScenario, OtherVendorsToolbarIsPreparedForTheNewRuntime) {
   const std::string bolt = MakePackage("bolt", BoltEdition(), "3.8.0.0");
   // The other vendor's own uninstaller, told apart from this package's.
