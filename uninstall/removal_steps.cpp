@@ -8,6 +8,7 @@
 #include "base/debug_channel.h"
 #include "base/scoped.h"
 #include "extras/extras.h"
+#include "install/installer.h"
 #include "install/os_version.h"
 #include "install/path_tests.h"
 #include "sys/file_removal.h"
@@ -196,6 +197,8 @@ Status Uninstaller::RemovePrivateRegistryKeys() {
       key.IsValid()) {
     RegDeleteValueA(key.Get(), "Version");
     RegDeleteValueA(key.Get(), "ToolbarSelectedInBrowser");
+    // An install ended midway marks its version unfinished; the mark goes with the version.
+    RegDeleteValueA(key.Get(), kUnfinishedInstallValue);
   }
   key.Close();
   if (m_systemInfo->OpenRegKey(kKeyProductRead, HKEY_CURRENT_USER, 0, kProductKeyAccess, key.Receive()) >= 0 &&
