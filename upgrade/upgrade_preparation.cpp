@@ -43,6 +43,15 @@ Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
         .Text(" already installed.");
     return kStatusCancelled;
   }
+  // A run of this very version that was ended midway had finished its preparation before its
+  // install sequence began: the sequence runs again in full, over what that run left.
+  if (m_previousInstallUnfinished && m_previousProductVersion == m_productVersion) {
+    LogMessage(kLogInfo)
+        .Text("The install of version ")
+        .Unsigned(m_previousProductVersion)
+        .Text(" did not finish; installing it again.");
+    return kStatusOk;
+  }
   if (InstallMissingFolders() == 0) {
     LogMessage(kLogInfo)
         .Text("No need to upgrade since product versions are the same")
@@ -90,6 +99,13 @@ Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
     Uninstaller uninstaller;
     LogInfo("The prevous system info dll path is: ", modulePath.Text());
     if (modulePath.IsEmpty()) continue;
+    // An uninstall ended midway removes the toolbar's files before its place on the list; such
+    // an entry has nothing left to uninstall through, and failing on it would stop every later
+    // install over this runtime.
+    if (!IsExistingFile(modulePath.Text())) {
+      LogInfo("The system info dll of that toolbar is gone; passing over it.");
+      continue;
+    }
 
     Status status = uninstaller.Initialize(modulePath.Text(), kEarlierToolbarArguments);
     if (status < 0) {
