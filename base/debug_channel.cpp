@@ -106,15 +106,12 @@ DebugSwitch ReadSwitch(const char* programName) {
   if (key.Create(HKEY_CURRENT_USER, "Software\\Nimbrel\\Content Debugger", KEY_ALL_ACCESS) !=
       ERROR_SUCCESS)
     return DebugSwitch::kOn;
-  char value[10] = {};
-  DWORD size = sizeof value;
-  if (RegQueryValueExA(key.Get(), programName, nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
-    RegSetValueExA(key.Get(), programName, 0, REG_SZ, reinterpret_cast<const BYTE*>("0"), 2);
+  char value[10];
+  if (key.ReadText(programName, value, sizeof value) != ERROR_SUCCESS) {
+    key.SetText(programName, "0");
     return DebugSwitch::kOn;
   }
-  value[sizeof value - 1] = '\0';  // the stored text may lack its terminator
-  if (strncmp(value, "0", 3) == 0) return DebugSwitch::kOff;
+  if (strcmp(value, "0") == 0) return DebugSwitch::kOff;
   return strcmp(value, "1") == 0 ? DebugSwitch::kBesideProgram : DebugSwitch::kOn;
 }
 
@@ -124,14 +121,8 @@ HMODULE LoadDebuggerModule(const char* moduleFolder, bool besideProgram) {
   HMODULE module = nullptr;
   ScopedRegKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, "Software\\Nimbrel", KEY_ALL_ACCESS) == ERROR_SUCCESS) {
-    // One byte beyond the 260 offered: room for a terminator the stored text may lack.
-    char path[kPathBufferSize + 1] = {};
-    DWORD size = kPathBufferSize;
-    if (RegQueryValueExA(key.Get(), "ContentDebuggerDLL", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS) {
-      path[size] = '\0';
-      module = LoadModuleFromPath(path);
-    }
+    char path[kPathBufferSize];
+    if (key.ReadText("ContentDebuggerDLL", path, sizeof path) == ERROR_SUCCESS) module = LoadModuleFromPath(path);
   }
   // The program's own folder is a support engineer's explicit opt-in (the switch set to "1").
   if (!module && besideProgram) {

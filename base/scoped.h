@@ -32,6 +32,15 @@ class ScopedRegKey {
     return error;
   }
 
+  // The one way values are read and written on an open key; each returns the Windows error.
+  // ReadText reads a REG_SZ or REG_EXPAND_SZ value into size bytes, never past the value's real
+  // size, and always ends it: the text stops at the first terminator within the stored size, and
+  // a text that fills the buffer without one does not fit (ERROR_MORE_DATA). Any other type is
+  // ERROR_INVALID_DATATYPE. On failure out holds the empty text.
+  LONG ReadText(const char* name, char* out, DWORD size, DWORD* type = nullptr) const;
+  LONG SetDword(const char* name, DWORD value) const;
+  LONG SetText(const char* name, const char* text) const;  // REG_SZ, its terminator counted
+
   HKEY Get() const { return m_key; }
   bool IsValid() const { return m_key != nullptr; }
   // Out-parameter for APIs that open a key themselves; closes what is held first.

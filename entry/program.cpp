@@ -111,18 +111,11 @@ void LaunchBrowser(const char* address, bool requireOnline) {
     }
   }
 
-  // One byte beyond the 260 offered: room for a terminator the stored text may lack.
-  char browser[kPathBufferSize + 1] = {};
+  char browser[kPathBufferSize] = {};
   ScopedRegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\IEXPLORE.EXE",
                KEY_QUERY_VALUE) == ERROR_SUCCESS) {
-    DWORD size = kPathBufferSize;
-    DWORD type = 0;
-    if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(browser), &size) ==
-        ERROR_SUCCESS)
-      browser[size] = '\0';
-    else
-      browser[0] = '\0';
+    key.ReadText(nullptr, browser, sizeof browser);
     key.Close();
   }
 

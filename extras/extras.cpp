@@ -67,16 +67,9 @@ bool FindProgramPath(const char* folder, char* out) {
     if (strlen(folder) >= sizeof base) return false;
     lstrcpynA(base, folder, sizeof base);
   } else {
-    DWORD type = 0;
-    DWORD size = sizeof base - 1;
     ScopedRegKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, kSearchBarV35Key, KEY_READ) != ERROR_SUCCESS) return false;
-    if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(base), &size) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-      return false;
-    base[size < sizeof base ? size : sizeof base - 1] = '\0';
-    if (!base[0]) return false;
+    if (key.ReadText(nullptr, base, sizeof base) != ERROR_SUCCESS || !base[0]) return false;
   }
   if (FindTextNoCase(base, kProgram)) {
     lstrcpynA(out, base, kPathBufferSize);

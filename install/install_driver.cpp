@@ -186,26 +186,16 @@ Status CheckMinimumRequirements() {
   if (!IsWindows2000OrLater()) return kStatusFailed;
   ScopedRegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kInternetExplorerKey, KEY_QUERY_VALUE) != ERROR_SUCCESS) return kStatusFailed;
-  char version[kPathBufferSize + 1] = {};
-  DWORD type = 0;
-  DWORD size = kPathBufferSize;
-  if (RegQueryValueExA(key.Get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(version), &size) !=
-      ERROR_SUCCESS)
-    return kStatusFailed;
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return kStatusFailed;
-  version[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
+  char version[kPathBufferSize];
+  if (key.ReadText("Version", version, sizeof version) != ERROR_SUCCESS) return kStatusFailed;
   return InternetExplorerMajorVersion(version) >= kMinimumInternetExplorer ? kStatusOk : kStatusFailed;
 }
 
 bool IsSnaporaInstalled() {
   ScopedRegKey key;
   if (key.Open(HKEY_CLASSES_ROOT, kSnaporaServerKey, KEY_QUERY_VALUE) != ERROR_SUCCESS) return false;
-  char path[kPathBufferSize + 1] = {};
-  DWORD type = 0;
-  DWORD size = kPathBufferSize;
-  if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
-    return false;
-  path[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
+  char path[kPathBufferSize];
+  if (key.ReadText(nullptr, path, sizeof path) != ERROR_SUCCESS) return false;
   return path[0] != '\0' && IsExistingFile(path);
 }
 

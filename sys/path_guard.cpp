@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "base/debug_channel.h"
+#include "base/scoped.h"
 #include "base/status.h"
 
 namespace {
@@ -70,16 +71,12 @@ void AddFolder(ShellFolders* folders, const char* path) {
 // The program files folders as the registry records them; view is 0 (this program's) or
 // KEY_WOW64_64KEY (the native one on 64-bit Windows; refused harmlessly elsewhere).
 void AddRegistryFolders(ShellFolders* folders, REGSAM view) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCurrentVersionKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
-    return;
+  ScopedRegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_QUERY_VALUE | view) != ERROR_SUCCESS) return;
   for (const char* name : kCurrentVersionFolders) {
-    char path[kPathBufferSize] = {};
+    char path[kPathBufferSize];
     DWORD type = 0;
-    DWORD size = sizeof path - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
-      continue;
-    path[size < sizeof path ? size : sizeof path - 1] = '\0';
+    if (key.ReadText(name, path, sizeof path, &type) != ERROR_SUCCESS) continue;
     if (type == REG_SZ) {
       AddFolder(folders, path);
     } else if (type == REG_EXPAND_SZ) {
@@ -88,7 +85,6 @@ void AddRegistryFolders(ShellFolders* folders, REGSAM view) {
       if (length > 0 && length <= sizeof expanded) AddFolder(folders, expanded);
     }
   }
-  RegCloseKey(key);
 }
 
 void CollectShellFolders(ShellFolders* folders) {

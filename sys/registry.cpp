@@ -15,23 +15,13 @@ const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 
 bool IsMiss(LONG error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Reads a text value into a buffer of kPathBufferSize bytes, always terminated. A value that
-// fills all 260 bytes with its terminator fits; one that needs a terminator added beyond them
-// does not (ERROR_MORE_DATA). On failure the buffer holds the empty text.
+// Reads a text value into a buffer of kPathBufferSize bytes (see ScopedRegKey::ReadText).
 LONG QueryText(HKEY root, const char* subkey, const char* name, char* out) {
   out[0] = '\0';
   ScopedRegKey key;
   LONG error = key.Open(root, subkey, KEY_QUERY_VALUE);
   if (error != ERROR_SUCCESS) return error;
-  char data[kPathBufferSize + 1];
-  DWORD size = kPathBufferSize;
-  error = RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
-  if (error != ERROR_SUCCESS) return error;
-  data[size] = '\0';
-  const size_t length = strlen(data);
-  if (length >= static_cast<size_t>(kPathBufferSize)) return ERROR_MORE_DATA;
-  memcpy(out, data, length + 1);
-  return ERROR_SUCCESS;
+  return key.ReadText(name, out, kPathBufferSize);
 }
 
 }  // namespace
@@ -60,11 +50,7 @@ Status ReadRegistryString(HKEY root, const char* subkey, const char* name, HeapS
     out->Truncate(0);
     if (!out->Reserve(kPathBufferSize, false)) return kStatusFailed;
     DWORD type = 0;
-    DWORD size = kPathBufferSize;
-    error = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(out->Buffer()), &size);
-    // The buffer holds one byte more than was offered: a text stored without its
-    // terminator still ends inside it.
-    out->Buffer()[error == ERROR_SUCCESS ? size : 0] = '\0';
+    error = key.ReadText(name, out->Buffer(), kPathBufferSize, &type);
     if (error == ERROR_SUCCESS) {
       if (type == REG_SZ) LogMessage(kLogTrace).Text("Found: ").Text(out->Text());
       return kStatusOk;
@@ -77,9 +63,7 @@ Status WriteRegistryDword(HKEY root, const char* subkey, const char* name, DWORD
   LogMessage(kLogTrace).Text("Setting [").Text(name).Text("] under [").Text(subkey).Text("] ...");
   ScopedRegKey key;
   if (key.Create(root, subkey, KEY_SET_VALUE) != ERROR_SUCCESS) return kStatusFailed;
-  if (RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) !=
-      ERROR_SUCCESS)
-    return kStatusFailed;
+  if (key.SetDword(name, value) != ERROR_SUCCESS) return kStatusFailed;
   LogMessage(kLogTrace).Text("Wrote: ").Unsigned(value);
   return kStatusOk;
 }
@@ -89,9 +73,7 @@ Status WriteRegistryString(HKEY root, const char* subkey, const char* name, cons
   if (!text) text = "";
   ScopedRegKey key;
   if (key.Create(root, subkey, KEY_SET_VALUE) != ERROR_SUCCESS) return kStatusFailed;
-  if (RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                     static_cast<DWORD>(strlen(text) + 1)) != ERROR_SUCCESS)
-    return kStatusFailed;
+  if (key.SetText(name, text) != ERROR_SUCCESS) return kStatusFailed;
   LogMessage(kLogTrace).Text("Wrote: ").Text(text);
   return kStatusOk;
 }

@@ -43,19 +43,16 @@ Status ReadMachineInProcServer(const char* clsid, char* out) {
   strcat(keyPath, clsid);
   strcat(keyPath, kServerKey);
 
-  char stored[kPathBufferSize + 1] = {};
+  char stored[kPathBufferSize];
   DWORD type = 0;
-  DWORD size = kPathBufferSize;
   LONG error;
   {
     ScopedRegKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_QUERY_VALUE) != ERROR_SUCCESS) return kStatusOk;
-    error = RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(stored), &size);
+    error = key.ReadText(nullptr, stored, sizeof stored, &type);
   }
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return kStatusOk;
-  if (error == ERROR_SUCCESS) stored[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
   // A text without room for its terminator would have to be cut to be used.
-  if (error == ERROR_MORE_DATA || (error == ERROR_SUCCESS && strlen(stored) >= kPathBufferSize)) {
+  if (error == ERROR_MORE_DATA) {
     LogMessage(kLogError).Text("Refusing the in-process server of class ").Text(clsid).Text(": the path is too long.");
     return kStatusFailed;
   }

@@ -74,20 +74,17 @@ Status RemoveLegacyDataFolders(bool deleteUserData) {
 Status RemoveLegacyProgramFolders() {
   static const char* const kKeys[] = {kSearchBarV35Key, kSearchBarKey};
   for (const char* keyPath : kKeys) {
-    char folder[kPathBufferSize + 1] = {};
+    char folder[kPathBufferSize];
     DWORD type = 0;
-    DWORD size = kPathBufferSize;
     LONG error;
     {
       ScopedRegKey key;
       error = key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
       if (error != ERROR_SUCCESS) continue;
-      error = RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
+      error = key.ReadText(nullptr, folder, sizeof folder, &type);
     }
     // Only a plain text names a folder; an unexpanded one would name the wrong place.
-    if (error != ERROR_SUCCESS || type != REG_SZ) continue;
-    folder[size < kPathBufferSize ? size : kPathBufferSize] = '\0';
-    if (!folder[0]) continue;
+    if (error != ERROR_SUCCESS || type != REG_SZ || !folder[0]) continue;
     // A value that names no folder of the search bar's own (a root, a relative name, a system
     // folder) is refused and passed over: nothing of ours lies there, and the install goes on.
     if (!CheckRemovablePath(folder)) continue;
