@@ -18,8 +18,7 @@ void WriteUnfinishedInstallMark(SystemInfo* systemInfo, DWORD version) {
   ScopedRegKey key;
   if (systemInfo->OpenRegKey(kKeyProduct, HKEY_LOCAL_MACHINE, 0, KEY_SET_VALUE, key.Receive()) < 0 || !key.IsValid())
     return;
-  RegSetValueExA(key.Get(), kUnfinishedInstallValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&version),
-                 sizeof version);
+  key.SetDword(kUnfinishedInstallValue, version);
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ class MachineSnapshot {
                              const std::string& actualName) const;
 
   bool Contains(const std::string& item) const { return m_items.count(item) != 0; }
+  // Leaves an item out of the picture (a known difference a table names and explains).
+  void Forget(const std::string& item) { m_items.erase(item); }
   const std::map<std::string, std::string>& Items() const { return m_items; }
 
  private:
