@@ -36,8 +36,11 @@ class ScopedRegKey {
   // ReadText reads a REG_SZ or REG_EXPAND_SZ value into size bytes, never past the value's real
   // size, and always ends it: the text stops at the first terminator within the stored size, and
   // a text that fills the buffer without one does not fit (ERROR_MORE_DATA). Any other type is
-  // ERROR_INVALID_DATATYPE. On failure out holds the empty text.
-  LONG ReadText(const char* name, char* out, DWORD size, DWORD* type = nullptr) const;
+  // ERROR_INVALID_DATATYPE, unless anyType asks for the stored bytes read as a text whatever
+  // their type. On failure out holds the empty text.
+  enum class ValueTypes { kTextOnly, kAny };
+  LONG ReadText(const char* name, char* out, DWORD size, DWORD* type = nullptr,
+                ValueTypes accepted = ValueTypes::kTextOnly) const;
   LONG SetDword(const char* name, DWORD value) const;
   LONG SetText(const char* name, const char* text) const;  // REG_SZ, its terminator counted
 

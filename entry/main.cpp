@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "base/module_loader.h"
-#include "entry/options.h"
+#include "sys/options.h"
 #include "entry/program.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

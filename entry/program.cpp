@@ -9,19 +9,16 @@
 #include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
-#include "entry/options.h"
+#include "entry/install_driver.h"
+#include "entry/uninstall_driver.h"
+#include "sys/options.h"
 #include "sys/command_line.h"
-#include "uninstall/uninstaller.h"
 
 namespace {
 
 const char kTestKeyName[] = "InstallerTestKeyTriedToDetermineWriteAccess";
 
 }  // namespace
-
-long RunUninstallMode(const char* commandLine, HINSTANCE instance) {
-  return RunUninstall(commandLine, instance);
-}
 
 int RunProgram(HINSTANCE instance, const char* commandTail, const char* programPath) {
   CoInitialize(nullptr);
@@ -38,7 +35,7 @@ int RunProgram(HINSTANCE instance, const char* commandTail, const char* programP
   } else {
     const bool uninstall = FindOption(commandTail, "/u", false) ||
                            (programPath && strstr(programPath, "Uninstaller.exe"));
-    const long status = uninstall ? RunUninstallMode(commandTail, instance) : InstallDriver(commandTail);
+    const long status = uninstall ? RunUninstall(commandTail, instance) : InstallDriver(commandTail);
     if (status < 0) {
       LogMessage(kLogError).Text("The install/uninstall failed. (").Signed(status).Text(")");
       exitCode = kExitFailure;

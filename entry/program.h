@@ -18,7 +18,3 @@ bool IsBareAddress(const char* address);
 void LaunchBrowser(const char* address, bool requireOnline);
 // Whether the /url value needs an Internet connection before the browser is opened.
 bool AddressNeedsConnection(const char* address);
-
-// The drivers of the two modes.
-long InstallDriver(const char* commandLine);
-long RunUninstallMode(const char* commandLine, HINSTANCE instance);

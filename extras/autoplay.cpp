@@ -44,11 +44,6 @@ KeyPath MakeKey(const char* a, const char* b = "", const char* c = "") {
   return key;
 }
 
-void SetText(HKEY key, const char* name, const char* data) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                 static_cast<DWORD>(strlen(data) + 1));
-}
-
 // The program's command and the icon's path in the extras folder; false when there is no
 // folder or a path would not fit, so that nothing is registered with a broken path. The
 // program's path is quoted: the shell runs the command as a command line, where a blank in an
@@ -118,7 +113,7 @@ bool RegisterAutoplayHandler(const char* folder) {
     LogRegistrationFailure("Autoplay registration failed: HKCR\\", commandKey.text, error);
     return false;
   }
-  SetText(key.Get(), "", command.Text());
+  key.SetText("", command.Text());
   key.Close();
 
   KeyPath handlers = MakeKey(kAutoplayHandlers, "\\Handlers");
@@ -134,11 +129,11 @@ bool RegisterAutoplayHandler(const char* folder) {
     LogRegistrationFailure("Autoplay registration failed: HKLM\\", MakeKey(handlers.text, "\\", kHandlerName).text, error);
     return false;
   }
-  SetText(key.Get(), "Action", "Import and view photos");
-  SetText(key.Get(), "DefaultIcon", icon);
-  SetText(key.Get(), "Provider", "Snapora");
-  SetText(key.Get(), "InvokeVerb", "open");
-  SetText(key.Get(), "InvokeProgID", kProgId);
+  key.SetText("Action", "Import and view photos");
+  key.SetText("DefaultIcon", icon);
+  key.SetText("Provider", "Snapora");
+  key.SetText("InvokeVerb", "open");
+  key.SetText("InvokeProgID", kProgId);
   key.Close();
 
   for (const char* event : kArrivalEvents) {
@@ -148,7 +143,7 @@ bool RegisterAutoplayHandler(const char* folder) {
       LogRegistrationFailure("Autoplay registration failed: HKLM\\", eventKey.text, error);
       return false;
     }
-    SetText(key.Get(), kHandlerName, "");
+    key.SetText(kHandlerName, "");
     key.Close();
   }
 
@@ -158,7 +153,7 @@ bool RegisterAutoplayHandler(const char* folder) {
     LogRegistrationFailure("Autoplay registration failed: HKLM\\", cancel.text, error);
     return false;
   }
-  SetText(key.Get(), kCancelAutoplayClsid, "");
+  key.SetText(kCancelAutoplayClsid, "");
   return true;
 }
 
@@ -177,7 +172,7 @@ bool RegisterStillImageHandler(const char* folder) {
     LogRegistrationFailure("Still-image registration failed: HKCR\\", server.text, error);
     return false;
   }
-  SetText(key.Get(), "", command.Text());
+  key.SetText("", command.Text());
   key.Close();
 
   for (const char* event : kStillImageEventKinds) {
@@ -187,10 +182,10 @@ bool RegisterStillImageHandler(const char* folder) {
       LogRegistrationFailure("Still-image registration failed: HKLM\\", eventKey.text, error);
       return false;
     }
-    SetText(key.Get(), "CmdLine", command.Text());
-    SetText(key.Get(), "Desc", kStillImageText);
-    SetText(key.Get(), "Icon", icon);
-    SetText(key.Get(), "Name", kStillImageText);
+    key.SetText("CmdLine", command.Text());
+    key.SetText("Desc", kStillImageText);
+    key.SetText("Icon", icon);
+    key.SetText("Name", kStillImageText);
     key.Close();
   }
   return true;

@@ -13,10 +13,10 @@
 #include "base/heap_string.h"
 #include "base/module_loader.h"
 #include "base/scoped.h"
+#include "base/system_info.h"
 #include "extras/autoplay.h"
-#include "install/os_version.h"
-#include "install/path_tests.h"
-#include "install/product_session.h"
+#include "sys/os_version.h"
+#include "sys/path_tests.h"
 #include "sys/command_line.h"
 #include "sys/file_cleanup.h"
 #include "sys/file_removal.h"
@@ -105,13 +105,13 @@ void FindShortcutPaths(PathName* desktop, PathName* quickLaunch) {
 
 }  // namespace
 
-void ProductSession::InstallExtras(bool disableAutorun) {
+void InstallExtras(SystemInfo* systemInfo, bool disableAutorun) {
   if (!IsWindows2000OrLater()) return;
   HeapString folder;
-  if (m_systemInfo) {
+  if (systemInfo) {
     // A failed query may leave a partial text behind; it must not become a path.
-    if (m_systemInfo->GetProgramFilesFolder(kFolderRuntime, &folder) < 0) folder.Clear();
-    m_systemInfo->SetRegDword(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "Snapora", 1);
+    if (systemInfo->GetProgramFilesFolder(kFolderRuntime, &folder) < 0) folder.Clear();
+    systemInfo->SetRegDword(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "Snapora", 1);
   }
   LogInfo(disableAutorun ? "Installing Snapora Extras w/o Autoplay" : "Installing Snapora Extras with Autoplay");
   SetUpExtras(folder.IsEmpty() ? nullptr : folder.Text(), disableAutorun);

@@ -5,6 +5,10 @@
 #include <windows.h>
 
 #include "base/status.h"
+#include "base/system_info.h"
+
+// Sets up the extras in the runtime's folder that the edition's system info names.
+void InstallExtras(SystemInfo* systemInfo, bool disableAutorun);
 
 // Sets up the extras in the given folder (null or empty: the folder-bound steps are skipped).
 bool SetUpExtras(const char* folder, bool disableAutorun);

@@ -6,7 +6,7 @@
 
 #include "base/debug_channel.h"
 #include "install/installer.h"
-#include "install/path_tests.h"
+#include "sys/path_tests.h"
 #include "sys/registry.h"
 
 namespace {
@@ -108,7 +108,7 @@ Status CopyPackageFolder(SystemInfo* systemInfo, const CopyTexts& texts, FolderQ
                          bool needsVendor, HeapString* destination) {
   if (!IsExistingDirectory(texts.packageFolder)) {
     LogInfo(texts.nothingFound);
-    return kStatusCancelled;
+    return kStatusPackageFolderMissing;
   }
   if (!systemInfo) return kStatusFailed;
   if (QueryFolder(systemInfo, query, kind, destination) < 0) {

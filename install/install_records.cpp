@@ -12,15 +12,6 @@ namespace {
 
 DWORD InstallTime() { return static_cast<DWORD>(time(nullptr)); }
 
-void SetDword(HKEY key, const char* name, DWORD value) {
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
-void SetText(HKEY key, const char* name, const char* text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(strlen(text) + 1));
-}
-
 long OpenProductKey(SystemInfo* systemInfo, int kind, ScopedRegKey* key) {
   HKEY opened = nullptr;
   long status = systemInfo->OpenRegKey(kind, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess, &opened);
@@ -41,8 +32,8 @@ Status Installer::WriteRuntimeRegistryRecords() {
     LogError("Failed to open the version dependent runtime toolbar registry key.");
     return status;
   }
-  SetDword(key.Get(), "InstallDate", InstallTime());
-  RegDeleteValueA(key.Get(), "UninstallDate");
+  key.SetDword("InstallDate", InstallTime());
+  RegDeleteValueA(key.Get(), kUninstallDateValue);
   key.Close();
 
   status = OpenProductKey(m_systemInfo, kKeyRuntime, &key);
@@ -50,7 +41,7 @@ Status Installer::WriteRuntimeRegistryRecords() {
     LogError("Failed to open the version independent runtime toolbar registry key.");
     return status;
   }
-  SetDword(key.Get(), "Version", m_runtimeVersion);
+  key.SetDword("Version", m_runtimeVersion);
   return kStatusOk;
 }
 
@@ -69,17 +60,17 @@ Status Installer::WritePrivateRegistryRecords() {
     return status;
   }
   DWORD now = InstallTime();
-  SetDword(key.Get(), "InstallDate", now);
-  RegDeleteValueA(key.Get(), "UninstallDate");
-  DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSearchBarV35Key, "UninstallDate");
-  DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSearchBarKey, "UninstallDate");
-  SetText(key.Get(), nullptr, folder.Text());
-  SetText(key.Get(), "BarType", m_barType.Text());
-  SetText(key.Get(), "InstallID", m_previousInstallId.IsEmpty() ? m_installId.Text() : m_previousInstallId.Text());
-  if (!m_previousTollixId.IsEmpty()) SetText(key.Get(), "TollixID", m_previousTollixId.Text());
+  key.SetDword("InstallDate", now);
+  RegDeleteValueA(key.Get(), kUninstallDateValue);
+  DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSearchBarV35Key, kUninstallDateValue);
+  DeleteRegistryValue(HKEY_LOCAL_MACHINE, kSearchBarKey, kUninstallDateValue);
+  key.SetText(nullptr, folder.Text());
+  key.SetText("BarType", m_barType.Text());
+  key.SetText("InstallID", m_previousInstallId.IsEmpty() ? m_installId.Text() : m_previousInstallId.Text());
+  if (!m_previousTollixId.IsEmpty()) key.SetText("TollixID", m_previousTollixId.Text());
   if (m_previousProductVersion != 0 && m_previousProductVersion < m_productVersion)
-    SetDword(key.Get(), "Updated", now);
-  if (!m_skin.IsEmpty()) SetText(key.Get(), "DefaultTheme", m_skin.Text());
+    key.SetDword("Updated", now);
+  if (!m_skin.IsEmpty()) key.SetText("DefaultTheme", m_skin.Text());
   key.Close();
 
   status = OpenProductKey(m_systemInfo, kKeyProduct, &key);
@@ -87,7 +78,7 @@ Status Installer::WritePrivateRegistryRecords() {
     LogError("Failed to open the private toolbar registry key.");
     return status;
   }
-  SetDword(key.Get(), "Version", m_productVersion);
-  if (m_snaporaBranded) SetDword(key.Get(), "SnaporaBranded", m_productVersion);
+  key.SetDword("Version", m_productVersion);
+  if (m_snaporaBranded) key.SetDword("SnaporaBranded", m_productVersion);
   return kStatusOk;
 }

@@ -2,9 +2,10 @@
 // product's Add/Remove Programs entry.
 #include "base/debug_channel.h"
 #include "base/scoped.h"
-#include "entry/options.h"
+#include "sys/options.h"
+#include "extras/extras.h"
 #include "install/installer.h"
-#include "install/os_version.h"
+#include "sys/os_version.h"
 #include "install/uninstall_entry.h"
 #include "sys/file_removal.h"
 
@@ -39,7 +40,7 @@ Status Installer::Install() {
         .Text("Aborting installation, version ")
         .Unsigned(m_previousProductVersion)
         .Text(" already installed.");
-    return kStatusCancelled;
+    return kStatusNothingToDo;
   }
   WriteUnfinishedInstallMark(m_systemInfo, m_productVersion);
 
@@ -60,7 +61,7 @@ Status Installer::Install() {
     LogInfo("Installing the runtime program files folder ...");
     const Status copied = CopyRuntimeProgramFiles();
     LogStepResult(copied);
-    if (copied != kStatusCancelled) {
+    if (copied != kStatusPackageFolderMissing) {
       LogInfo("Installing the runtime registry keys ...");
       LogStepResult(WriteRuntimeRegistryRecords());
     }
@@ -73,7 +74,7 @@ Status Installer::Install() {
   LogInfo("Installing the private program files folder ...");
   const Status privateCopied = CopyPrivateProgramFiles();
   LogStepResult(privateCopied);
-  if (privateCopied != kStatusCancelled) {
+  if (privateCopied != kStatusPackageFolderMissing) {
     LogInfo("Installing the private registry keys ...");
     LogStepResult(WritePrivateRegistryRecords());
   }
@@ -107,7 +108,7 @@ Status Installer::Install() {
     } else {
       LogInfo("Disable Autoplay set to FALSE");
     }
-    extras.InstallExtras(m_disableAutoplay);
+    InstallExtras(extras.m_systemInfo, m_disableAutoplay);
   }
 
   HeapString uninstallUrl;

@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "base/debug_channel.h"
-#include "entry/options.h"
+#include "sys/options.h"
 #include "sys/process_scanner.h"
 #include "sys/registry.h"
 
@@ -13,7 +13,6 @@ const char kDefaultBarType[] = "Default_BarType";
 const char kDefaultSkin[] = "ThemesV3\\Default\\Default.skin";
 const char kMakerVendor[] = "nimbrel";
 const char kArvoInstallId[] = "ARVO_TheARVO_1_0_0";
-const char kToolbarRuntimeListKey[] = "Software\\Nimbrel\\Toolbar Runtime";
 const char kUnfinishedInstallValue[] = "InstallUnfinished";
 
 bool IsMakerVendor(const HeapString& vendor) {

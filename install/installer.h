@@ -11,7 +11,6 @@ extern const char kDefaultBarType[];     // "Default_BarType"
 extern const char kDefaultSkin[];        // "ThemesV3\Default\Default.skin"
 extern const char kMakerVendor[];        // "nimbrel", compared without regard to case
 extern const char kArvoInstallId[];      // "ARVO_TheARVO_1_0_0"
-extern const char kToolbarRuntimeListKey[];  // HKLM "Software\Nimbrel\Toolbar Runtime"
 // REG_DWORD beside the product's "Version": the version whose install sequence began and whose
 // install run has not yet ended with success. The run's last step deletes it.
 extern const char kUnfinishedInstallValue[];  // "InstallUnfinished"
@@ -55,10 +54,6 @@ class Installer : public ProductSession {
   // The product key that holds the unfinished-install mark, opened for the driver to delete
   // the mark once the whole run has succeeded.
   Status OpenUnfinishedInstallMark(ScopedRegKey* key);
-
-  // Upgrade handling.
-  Status PrepareUpgrade(bool* reregisterToolbars);
-  Status ReregisterToolbars();
 
   bool m_snaporaBranded;
   DWORD m_previousRuntimeVersion;

@@ -6,7 +6,7 @@
 
 #include "base/heap_string.h"
 #include "base/status.h"
-#include "install/system_info.h"
+#include "base/system_info.h"
 #include "sys/process_scanner.h"
 
 class ProductSession : public ProcessModuleHandler {
@@ -20,9 +20,6 @@ class ProductSession : public ProcessModuleHandler {
 
   // 0, -1 (module, export or object missing) or -108 (a text could not be stored).
   Status LoadSystemInfo(const char* modulePath, const char* arguments);
-
-  // Sets up the photo extras from this pass's SystemInfo (defined with the extras).
-  void InstallExtras(bool disableAutorun);
 
   HeapString m_modulePath;
   HMODULE m_module;

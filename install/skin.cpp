@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "base/debug_channel.h"
-#include "entry/options.h"
+#include "sys/options.h"
 #include "install/installer.h"
-#include "install/path_tests.h"
+#include "sys/path_tests.h"
 #include "sys/registry.h"
 
 namespace {

@@ -3,21 +3,7 @@
 
 #include "base/debug_channel.h"
 #include "base/scoped.h"
-
-namespace {
-
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-void SetString(HKEY key, const char* name, const char* text) {
-  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                 static_cast<DWORD>(lstrlenA(text) + 1));
-}
-
-void SetDword(HKEY key, const char* name, DWORD value) {
-  RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-}
-
-}  // namespace
+#include "sys/registry.h"
 
 bool BuildUninstallerPath(const char* privateFolder, HeapString* out) {
   return out->Assign(privateFolder ? privateFolder : "") && out->Append("Uninstaller.exe");
@@ -48,13 +34,13 @@ bool WriteUninstallEntry(const UninstallEntry& entry) {
   if (uninstallKey.Open(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
   ScopedRegKey productKey;
   if (productKey.Create(uninstallKey.Get(), entry.productName, 0xF003F) != ERROR_SUCCESS) return false;
-  SetString(productKey.Get(), "DisplayName", entry.productName);
-  SetString(productKey.Get(), "UninstallString", command.Text());
-  if (entry.version && *entry.version) SetString(productKey.Get(), "DisplayVersion", entry.version);
-  if (entry.vendor && *entry.vendor) SetString(productKey.Get(), "Publisher", entry.vendor);
-  SetString(productKey.Get(), "DisplayIcon", uninstaller.Text());
-  SetString(productKey.Get(), "InstallLocation", entry.privateFolder);
-  SetDword(productKey.Get(), "NoModify", 1);
-  SetDword(productKey.Get(), "NoRepair", 1);
+  productKey.SetText("DisplayName", entry.productName);
+  productKey.SetText("UninstallString", command.Text());
+  if (entry.version && *entry.version) productKey.SetText("DisplayVersion", entry.version);
+  if (entry.vendor && *entry.vendor) productKey.SetText("Publisher", entry.vendor);
+  productKey.SetText("DisplayIcon", uninstaller.Text());
+  productKey.SetText("InstallLocation", entry.privateFolder);
+  productKey.SetDword("NoModify", 1);
+  productKey.SetDword("NoRepair", 1);
   return true;
 }

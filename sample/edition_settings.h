@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "base/heap_string.h"
-#include "install/system_info.h"
+#include "base/system_info.h"
 
 // Path of the ini beside the given module ("<folder of module>TollixSystemInfo.ini").
 bool EditionIniPath(HMODULE module, HeapString* path);

@@ -1,6 +1,6 @@
 // IETollix.dll of the sample edition: DoRegister registers the toolbar's browser control class.
 #include "base/status.h"
-#include "install/system_info.h"
+#include "base/system_info.h"
 #include "sample/class_registration.h"
 #include "sample/journal.h"
 

@@ -2,7 +2,7 @@
 // environment variable TOLLIX_SAMPLE_JOURNAL, so tests can check order and arguments.
 #pragma once
 
-#include "install/system_info.h"
+#include "base/system_info.h"
 
 // Line: "<module>\t<entry>\t<vendor>\t<product>", or "<module>\t<entry>\tnull" without a
 // SystemInfo object ("?" stands for a name the object could not give).

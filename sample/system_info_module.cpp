@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "base/status.h"
-#include "install/system_info.h"
+#include "base/system_info.h"
 #include "sample/edition_settings.h"
 #include "sample/journal.h"
 

@@ -157,10 +157,10 @@ Status ScheduleDeleteOnReboot(const PathName& file) {
 }
 
 Status DeleteFileOrSchedule(const PathName& file, bool schedule) {
-  if (!CheckRemovablePath(file.Text())) return kStatusPathTooLong;
+  if (!CheckRemovablePath(file.Text())) return kStatusFileNotDeleted;
   SetFileAttributesA(file.Text(), FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileA(file.Text())) return kStatusOk;
-  if (!schedule) return kStatusPathTooLong;
+  if (!schedule) return kStatusFileNotDeleted;
   return ScheduleDeleteOnReboot(file);
 }
 

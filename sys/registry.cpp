@@ -2,12 +2,28 @@
 #include "sys/registry.h"
 
 #include <string.h>
+#include <time.h>
 
 #include "base/debug_channel.h"
 #include "base/scoped.h"
+#include "sys/runtime_toolbar_list.h"
 
 const char kSearchBarV35Key[] = "Software\\Nimbrel\\NimbrelSearchBarV35";
 const char kSearchBarKey[] = "Software\\Nimbrel\\NimbrelSearchBar";
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kUninstallDateValue[] = "UninstallDate";
+
+namespace {
+
+DWORD UninstallTime() { return static_cast<DWORD>(time(nullptr)); }
+
+}  // namespace
+
+LONG StampUninstallDate(const ScopedRegKey& key) { return key.SetDword(kUninstallDateValue, UninstallTime()); }
+
+Status StampUninstallDate(HKEY root, const char* subkey) {
+  return WriteRegistryDword(root, subkey, kUninstallDateValue, UninstallTime());
+}
 
 namespace {
 
@@ -50,7 +66,8 @@ Status ReadRegistryString(HKEY root, const char* subkey, const char* name, HeapS
     out->Truncate(0);
     if (!out->Reserve(kPathBufferSize, false)) return kStatusFailed;
     DWORD type = 0;
-    error = key.ReadText(name, out->Buffer(), kPathBufferSize, &type);
+    // Whatever the value's type, its bytes are read as a text.
+    error = key.ReadText(name, out->Buffer(), kPathBufferSize, &type, ScopedRegKey::ValueTypes::kAny);
     if (error == ERROR_SUCCESS) {
       if (type == REG_SZ) LogMessage(kLogTrace).Text("Found: ").Text(out->Text());
       return kStatusOk;
@@ -131,7 +148,7 @@ Status ListRegistryValues(HKEY root, const char* subkey, StringList* list) {
     data[dataSize] = '\0';
     // Out of memory: stop and keep what was collected.
     if (!list->Grow()) break;
-    if (strcmp(name, "Version") != 0) list->At(list->Count() - 1).Assign(data);
+    if (!IsToolbarListVersionValue(name)) list->At(list->Count() - 1).Assign(data);
   }
   return kStatusOk;
 }

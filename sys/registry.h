@@ -32,3 +32,12 @@ LONG GetDesktopFolder(char* out);
 // The earlier generations' keys under HKLM.
 extern const char kSearchBarV35Key[];  // "Software\Nimbrel\NimbrelSearchBarV35"
 extern const char kSearchBarKey[];     // "Software\Nimbrel\NimbrelSearchBar"
+// HKLM's Add/Remove Programs entries, one subkey per product.
+extern const char kUninstallKey[];     // "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+// "UninstallDate": when a product or generation was uninstalled, in seconds since 1970. The
+// install takes the value away again; these two write it, on an open key or through
+// WriteRegistryDword (which creates the key and logs).
+extern const char kUninstallDateValue[];
+LONG StampUninstallDate(const class ScopedRegKey& key);
+Status StampUninstallDate(HKEY root, const char* subkey);

@@ -3,26 +3,24 @@
 #include <initializer_list>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <time.h>
 
 #include "base/debug_channel.h"
 #include "base/scoped.h"
 #include "extras/extras.h"
 #include "install/installer.h"
-#include "install/os_version.h"
-#include "install/path_tests.h"
+#include "sys/os_version.h"
+#include "sys/path_tests.h"
 #include "sys/file_removal.h"
 #include "sys/path_guard.h"
 #include "sys/registry.h"
 #include "sys/registry_names.h"
 #include "uninstall/uninstaller.h"
-#include "upgrade/earlier_generations.h"
+#include "uninstall/earlier_generations.h"
 
 namespace {
 
 const char kSearchScopesKey[] = "Software\\Microsoft\\Internet Explorer\\SearchScopes";
 
-DWORD Now() { return static_cast<DWORD>(time(nullptr)); }
 
 // Removes one folder the module reports, then its empty parents.
 Status RemoveFolderAndEmptyParents(const HeapString& folder) {
@@ -189,8 +187,7 @@ Status Uninstaller::RemovePrivateRegistryKeys() {
   ScopedRegKey key;
   if (m_systemInfo->OpenRegKey(kKeyPrivate, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess, key.Receive()) >= 0 &&
       key.IsValid()) {
-    const DWORD now = Now();
-    RegSetValueExA(key.Get(), "UninstallDate", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&now), sizeof(now));
+    StampUninstallDate(key);
   }
   key.Close();
   if (m_systemInfo->OpenRegKey(kKeyProductRead, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess, key.Receive()) >= 0 &&
@@ -240,15 +237,14 @@ Status Uninstaller::RemoveRuntimeRegistryKeys() {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, legacy);
     DeleteRegistryTree(HKEY_CURRENT_USER, legacy);
   }
-  const DWORD now = Now();
-  WriteRegistryDword(HKEY_LOCAL_MACHINE, kSearchBarV35Key, "UninstallDate", now);
-  WriteRegistryDword(HKEY_LOCAL_MACHINE, kSearchBarKey, "UninstallDate", now);
+  StampUninstallDate(HKEY_LOCAL_MACHINE, kSearchBarV35Key);
+  StampUninstallDate(HKEY_LOCAL_MACHINE, kSearchBarKey);
 
   ScopedRegKey key;
   if (m_systemInfo->OpenRegKey(kKeyRuntimeVersioned, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess,
                                key.Receive()) >= 0 &&
       key.IsValid()) {
-    RegSetValueExA(key.Get(), "UninstallDate", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&now), sizeof(now));
+    StampUninstallDate(key);
   }
   key.Close();
   if (m_systemInfo->OpenRegKey(kKeyRuntimeRead, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess, key.Receive()) >= 0 &&

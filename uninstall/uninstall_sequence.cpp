@@ -1,18 +1,16 @@
 // The uninstall pass: ping, unregistration, photo extras, private and runtime parts, the
 // Add/Remove Programs entry, and the product's place in the runtime's toolbar list.
-#include <time.h>
-
 #include "base/debug_channel.h"
 #include "base/scoped.h"
 #include "install/installer.h"
+#include "sys/registry.h"
 #include "sys/registry_names.h"
-#include "uninstall/runtime_toolbar_list.h"
+#include "sys/runtime_toolbar_list.h"
 #include "uninstall/status_ping.h"
 #include "uninstall/uninstaller.h"
 
 namespace {
 
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 void LogFlag(const char* label, bool value) { LogMessage(kLogInfo).Text(label).Unsigned(value ? 1 : 0); }
 
@@ -21,18 +19,11 @@ void LogStepResult(Status status) { LogInfo(status < 0 ? "Failed!" : "Success!")
 }  // namespace
 
 Status Uninstaller::CountOtherToolbars(long* count) {
-  if (count) *count = -1;
-  ScopedRegKey list;
-  if (list.Open(HKEY_LOCAL_MACHINE, kToolbarRuntimeListKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) {
-    return kStatusOk;
-  }
-  DWORD values = 0;
-  if (RegQueryInfoKeyA(list.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-    return kStatusFailed;
-  }
-  if (count) *count = static_cast<long>(values) - 1;
-  return kStatusOk;
+  // The list still holds this product's own value here; a "Version" value is no toolbar.
+  long toolbars = -1;
+  const Status status = CountRuntimeToolbars(&toolbars);
+  if (count) *count = toolbars < 0 ? -1 : toolbars - 1;
+  return status;
 }
 
 Status Uninstaller::IsRuntimeShared() {
@@ -133,9 +124,7 @@ Status Uninstaller::Uninstall(const UninstallOptions& options) {
     if (m_systemInfo->OpenRegKey(kKeyPrivate, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess,
                                  privateKey.Receive()) >= 0 &&
         privateKey.IsValid()) {
-      const DWORD now = static_cast<DWORD>(time(nullptr));
-      RegSetValueExA(privateKey.Get(), "UninstallDate", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&now),
-                     sizeof(now));
+      StampUninstallDate(privateKey);
     }
   }
 

@@ -5,7 +5,7 @@
 #include "base/debug_channel.h"
 #include "base/module_loader.h"
 #include "base/scoped.h"
-#include "entry/options.h"
+#include "sys/options.h"
 
 Uninstaller::Uninstaller()
     : m_module(nullptr),

@@ -6,7 +6,7 @@
 
 #include "base/heap_string.h"
 #include "base/status.h"
-#include "install/system_info.h"
+#include "base/system_info.h"
 #include "sys/process_scanner.h"
 
 // What one uninstall pass removes. The uninstall driver sets every field but deleteUserData,
@@ -65,8 +65,5 @@ class Uninstaller : public ProcessModuleHandler {
   bool m_forceRuntimeRemoval;
 };
 
-// Uninstall mode: mutexes, dialog 118, RunOnce clean-up, one uninstall pass.
-Status RunUninstall(const char* commandLine, HINSTANCE instance);
-INT_PTR CALLBACK UninstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // 0 (also when no in-process server is registered) or -1.
 Status UnregisterServerByClsid(const char* clsid);

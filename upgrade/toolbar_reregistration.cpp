@@ -5,9 +5,10 @@
 #include "base/module_loader.h"
 #include "base/scoped.h"
 #include "base/status.h"
-#include "install/installer.h"
-#include "install/system_info.h"
+#include "upgrade/upgrade_preparation.h"
+#include "base/system_info.h"
 #include "sys/registry.h"
+#include "sys/runtime_toolbar_list.h"
 #include "sys/string_list.h"
 
 namespace {
@@ -61,7 +62,7 @@ Status ReregisterToolbar(const char* modulePath) {
 
 }  // namespace
 
-Status Installer::ReregisterToolbars() {
+Status ReregisterToolbars() {
   LogInfo("Accessing TollixSystemInfo dll of previous bars.");
   StringList modulePaths;
   if (ListRegistryValues(HKEY_LOCAL_MACHINE, kToolbarRuntimeListKey, &modulePaths) < 0)

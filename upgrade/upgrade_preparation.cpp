@@ -1,18 +1,20 @@
 // Upgrade preparation: what an install pass does about the installation already on the
-// machine before it copies anything, and handing this package's uninstaller to other toolbars.
+// machine before it copies anything.
+#include "upgrade/upgrade_preparation.h"
+
 #include <windows.h>
-#include <shellapi.h>
 #include <string.h>
 
 #include "base/debug_channel.h"
 #include "base/heap_string.h"
 #include "base/status.h"
 #include "install/installer.h"
-#include "install/path_tests.h"
+#include "sys/path_tests.h"
 #include "sys/registry.h"
+#include "sys/runtime_toolbar_list.h"
 #include "sys/string_list.h"
 #include "uninstall/uninstaller.h"
-#include "upgrade/earlier_generations.h"
+#include "uninstall/earlier_generations.h"
 
 namespace {
 
@@ -21,46 +23,45 @@ namespace {
 const DWORD kRuntimeSharingVersion = 0x03060000;
 const char kCoInstalledRuntimeVersion[] = "3.8.0.29";
 const char kEarlierToolbarArguments[] = "/u /s /safe";
-const char kPackageUninstallerFolder[] = "Vendor\\ProgFiles";
-const char kPackageUninstaller[] = "Vendor\\ProgFiles\\Uninstaller.exe";
 
 }  // namespace
 
-Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
-  const DWORD previousRuntime = m_previousRuntimeVersion;
-  if (previousRuntime == 0 && m_previousProductVersion == 0) {
+Status PrepareUpgrade(Installer* installer, bool* reregisterToolbars) {
+  const DWORD previousRuntime = installer->m_previousRuntimeVersion;
+  if (previousRuntime == 0 && installer->m_previousProductVersion == 0) {
     LogInfo("No previous runtime was detected so we'll skip trying to uninstall anything.");
     return kStatusOk;
   }
-  if (m_previousProductVersion > m_productVersion) {
-    if (!m_silent) {
+  if (installer->m_previousProductVersion > installer->m_productVersion) {
+    if (!installer->m_silent) {
       MessageBoxA(nullptr, "Cannot Install older version of Toolbar on top of newer version",
                   "Latest Version Already Exists ", MB_OK | MB_TASKMODAL);
     }
     LogMessage(kLogInfo)
         .Text("Aborting upgrade preparation, version ")
-        .Unsigned(m_previousProductVersion)
+        .Unsigned(installer->m_previousProductVersion)
         .Text(" already installed.");
-    return kStatusCancelled;
+    return kStatusNothingToDo;
   }
   // A run of this very version that was ended midway had finished its preparation before its
   // install sequence began: the sequence runs again in full, over what that run left.
-  if (m_previousInstallUnfinished && m_previousProductVersion == m_productVersion) {
+  if (installer->m_previousInstallUnfinished &&
+      installer->m_previousProductVersion == installer->m_productVersion) {
     LogMessage(kLogInfo)
         .Text("The install of version ")
-        .Unsigned(m_previousProductVersion)
+        .Unsigned(installer->m_previousProductVersion)
         .Text(" did not finish; installing it again.");
     return kStatusOk;
   }
-  if (InstallMissingFolders() == 0) {
+  if (installer->InstallMissingFolders() == 0) {
     LogMessage(kLogInfo)
         .Text("No need to upgrade since product versions are the same")
-        .Unsigned(m_previousProductVersion)
+        .Unsigned(installer->m_previousProductVersion)
         .Text(" already installed.");
-    return kStatusCancelled;
+    return kStatusNothingToDo;
   }
 
-  if (IsMakerVendor(m_vendor)) {
+  if (IsMakerVendor(installer->m_vendor)) {
     LogInfo("Attempting to remove a previous Nimbrel version of the toolbar.");
     DWORD generationVersion = 0;
     Status status = FindToolbarDword("Version", &generationVersion);
@@ -85,14 +86,14 @@ Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
   }
 
   HeapString newClsid;
-  if (!m_systemInfo || m_systemInfo->GetBrowserHelperClsid(&newClsid) < 0) {
+  if (!installer->m_systemInfo || installer->m_systemInfo->GetBrowserHelperClsid(&newClsid) < 0) {
     LogError("Failed to Get Browser Helper CLSID from the new system info module.");
     return kStatusFailed;
   }
 
-  const bool removeOldRuntime = previousRuntime < m_runtimeVersion;
+  const bool removeOldRuntime = previousRuntime < installer->m_runtimeVersion;
   const bool force = (previousRuntime > kRuntimeSharingVersion || previousRuntime == kEarlierGenerationsVersion) &&
-                     previousRuntime < m_runtimeVersion;
+                     previousRuntime < installer->m_runtimeVersion;
 
   for (int i = 0; i < modulePaths.Count(); ++i) {
     const HeapString& modulePath = modulePaths.At(i);
@@ -163,55 +164,5 @@ Status Installer::PrepareUpgrade(bool* reregisterToolbars) {
   }
 
   *reregisterToolbars = true;
-  return kStatusOk;
-}
-
-Status Uninstaller::ReplaceUninstaller() {
-  HeapString productName;
-  if (!m_systemInfo || m_systemInfo->GetProductName(&productName) < 0)
-    LogInfo("Failed to obtain product name from system info object.");
-  LogInfo("Product name is: ", productName.Text());
-
-  HeapString privateFolder;
-  if (!m_systemInfo || m_systemInfo->GetProgramFilesFolder(kFolderPrivateCopy, &privateFolder) < 0) {
-    LogError("Failed to obtain the private program files folder from the system info module.");
-    return kStatusFailed;
-  }
-  if (!IsExistingDirectory(kPackageUninstallerFolder)) {
-    LogInfo("No private program files found to replace.");
-    return kStatusCancelled;
-  }
-
-  // The shell wants full paths in double-NUL terminated lists.
-  char from[kPathBufferSize] = {};
-  char to[kPathBufferSize] = {};
-  DWORD length = GetFullPathNameA(kPackageUninstaller, kPathBufferSize - 1, from, nullptr);
-  const size_t destinationLength = strlen(privateFolder.Text());
-  if (length == 0 || length >= kPathBufferSize - 1 || destinationLength >= kPathBufferSize - 1) {
-    LogError("Failed to copy private program files folder from the system info module.");
-    return kStatusFailed;
-  }
-  memcpy(to, privateFolder.Text(), destinationLength);
-
-  SHFILEOPSTRUCTA operation = {};
-  operation.wFunc = FO_COPY;
-  operation.pFrom = from;
-  operation.pTo = to;
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-  operation.lpszProgressTitle = "";
-  int result = SHFileOperationA(&operation);
-
-  // The shell can report success for a copy it did not make; the file must be there.
-  HeapString copied;
-  bool present = copied.Assign(privateFolder.Text()) && copied.Append("Uninstaller.exe") &&
-                 IsExistingFile(copied.Text());
-  if (result != 0 || operation.fAnyOperationsAborted || !present) {
-    LogMessage(kLogError)
-        .Text("Failed to copy private program files folder from the system info module.")
-        .Text(" (")
-        .Signed(result)
-        .Text(")");
-    return kStatusFailed;
-  }
   return kStatusOk;
 }

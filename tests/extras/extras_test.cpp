@@ -261,7 +261,7 @@ TEST_F(ExtrasTest, InstallFollowsTheWindowsVersion) {
     ProductSession session;
     ASSERT_EQ(kStatusOk, session.LoadSystemInfo((edition + "TollixSystemInfo.dll").c_str(), ""));
     RecordingChannel channel;
-    session.InstallExtras(false);
+    InstallExtras(session.m_systemInfo, false);
     EXPECT_TRUE(channel.Has(kLogInfo, "Installing Snapora Extras with Autoplay"));
     EXPECT_EQ(xpOrLater, channel.Has(kLogInfo, "AutoRun set to true"));
   }

@@ -2,6 +2,7 @@
 // of the sample package: set-up, folder deployment, registry records, skin selection and
 // component registration, with the real files, registry and module journal.
 #include "install/installer.h"
+#include "sys/runtime_toolbar_list.h"
 
 #include <direct.h>
 #include <shlobj.h>

@@ -4,7 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "install/system_info.h"
+#include "base/system_info.h"
 
 namespace {
 

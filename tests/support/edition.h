@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "install/system_info.h"
+#include "base/system_info.h"
 
 // Folder of the sample install package of the running build ("<build>\package\").
 std::string SamplePackageDir();

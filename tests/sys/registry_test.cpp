@@ -291,6 +291,13 @@ TEST_F(Registry, ListValuesLeavesVersionEmpty) {
   EXPECT_STREQ("C:\\a\\TollixSystemInfo.dll", list.At(0).Text());
   EXPECT_STREQ("", list.At(1).Text());
   EXPECT_STREQ("C:\\z\\TollixSystemInfo.dll", list.At(2).Text());
+  // Value names compare without regard to case.
+  DeleteKeyTree(HKEY_CURRENT_USER, key);
+  ASSERT_TRUE(SetDword(HKEY_CURRENT_USER, key, "version", 0x03040036));
+  StringList lowerCase;
+  EXPECT_EQ(kStatusOk, ListRegistryValues(HKEY_CURRENT_USER, key.c_str(), &lowerCase));
+  ASSERT_EQ(1, lowerCase.Count());
+  EXPECT_STREQ("", lowerCase.At(0).Text());
 }
 
 TEST_F(Registry, ListValuesStopsAtOverlongData) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sys/file_removal.h"
-#include "uninstall/runtime_toolbar_list.h"
+#include "sys/runtime_toolbar_list.h"
 #include "uninstall/uninstaller.h"
 #include "support/bench.h"
 

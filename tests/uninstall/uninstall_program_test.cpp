@@ -6,6 +6,7 @@
 #include <string>
 
 #include "install/installer.h"
+#include "upgrade/upgrade_preparation.h"
 #include "support/bench.h"
 #include "support/edition.h"
 #include "support/ui.h"
@@ -42,7 +43,7 @@ class UninstallProgram : public ::testing::Test {
       Installer installer;
       status = installer.Initialize("Vendor\\ProgFiles\\TollixSystemInfo.dll", "/S");
       bool reregister = false;
-      if (status == 0) status = installer.PrepareUpgrade(&reregister);
+      if (status == 0) status = PrepareUpgrade(&installer, &reregister);
       if (status == 0) status = installer.Install();
     }
     SetCurrentDirectoryA(saved);

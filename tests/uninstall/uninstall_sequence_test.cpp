@@ -6,6 +6,7 @@
 #include <string>
 
 #include "install/installer.h"
+#include "upgrade/upgrade_preparation.h"
 #include "support/bench.h"
 #include "support/edition.h"
 #include "support/recording_channel.h"
@@ -35,10 +36,10 @@ Status InstallPass(const std::string& passFolder, const char* arguments) {
   Status status = installer.Initialize("Vendor\\ProgFiles\\TollixSystemInfo.dll", arguments);
   if (status != 0) return status;
   bool reregister = false;
-  status = installer.PrepareUpgrade(&reregister);
+  status = PrepareUpgrade(&installer, &reregister);
   if (status != 0) return status;
   status = installer.Install();
-  if (status == 0 && reregister) installer.ReregisterToolbars();
+  if (status == 0 && reregister) ReregisterToolbars();
   if (status == 0) {
     // The run's last step, as the install driver takes it: the install has finished.
     ScopedRegKey mark;
@@ -207,6 +208,11 @@ TEST_F(UninstallSequence, MissingListCountsAsSharedUnlessForced) {
   EXPECT_EQ(1, uninstaller.IsRuntimeShared());
   DeleteKeyTree(HKEY_LOCAL_MACHINE, kRuntimeList);
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kRuntimeList, "One", "x"));
+  EXPECT_EQ(0, uninstaller.IsRuntimeShared());
+  // The list's "Version" value, in whatever case, is no toolbar: the runtime still goes.
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kRuntimeList, "VERSION", 0x03080000));
+  EXPECT_EQ(0, uninstaller.CountOtherToolbars(&count));
+  EXPECT_EQ(0, count);
   EXPECT_EQ(0, uninstaller.IsRuntimeShared());
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "install/installer.h"
+#include "upgrade/upgrade_preparation.h"
 #include "support/bench.h"
 #include "support/edition.h"
 #include "support/recording_channel.h"
@@ -48,7 +49,7 @@ TEST_F(UpgradePreparation, EarlyReturnsLeaveTheToolbarsAlone) {
     installer.m_previousRuntimeVersion = c.previousRuntime;
     installer.m_previousProductVersion = c.previousProduct;
     bool reregister = false;
-    EXPECT_EQ(c.expected, installer.PrepareUpgrade(&reregister)) << c.name;
+    EXPECT_EQ(c.expected, PrepareUpgrade(&installer, &reregister)) << c.name;
     EXPECT_FALSE(reregister) << c.name;
     if (c.message) {
       EXPECT_TRUE(channel.Has(kLogInfo, c.message)) << c.name;
@@ -62,7 +63,7 @@ TEST_F(UpgradePreparation, EmptyListIsWalkedToItsEnd) {
   for (bool withKey : {false, true}) {
     if (withKey) SetDword(HKEY_LOCAL_MACHINE, kToolbarListKey, "Version", 0x03080000);
     bool reregister = false;
-    EXPECT_EQ(0, installer.PrepareUpgrade(&reregister));
+    EXPECT_EQ(0, PrepareUpgrade(&installer, &reregister));
     EXPECT_TRUE(reregister);
   }
 }
@@ -74,7 +75,7 @@ TEST_F(UpgradePreparation, ListEntryWithoutItsModuleIsPassedOver) {
   installer.m_previousRuntimeVersion = 0x03080000;
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kToolbarListKey, "Gone Toolbar", scratch / "TollixSystemInfo.dll"));
   bool reregister = false;
-  EXPECT_EQ(0, installer.PrepareUpgrade(&reregister));
+  EXPECT_EQ(0, PrepareUpgrade(&installer, &reregister));
   EXPECT_TRUE(reregister);
   EXPECT_TRUE(channel.Has("The system info dll of that toolbar is gone; passing over it."));
   EXPECT_FALSE(channel.Has(kLogError, "Failed to intialize removal of the previous version of the toolbar."));
@@ -83,18 +84,18 @@ TEST_F(UpgradePreparation, ListEntryWithoutItsModuleIsPassedOver) {
   channel.Clear();
   ASSERT_TRUE(WriteTextFile(scratch / "TollixSystemInfo.dll", "not a module"));
   reregister = false;
-  EXPECT_LT(installer.PrepareUpgrade(&reregister), 0);
+  EXPECT_LT(PrepareUpgrade(&installer, &reregister), 0);
   EXPECT_FALSE(reregister);
   EXPECT_TRUE(channel.Has(kLogError, "Failed to intialize removal of the previous version of the toolbar."));
   ASSERT_TRUE(DeleteFileA((scratch / "TollixSystemInfo.dll").c_str()));
 
   channel.Clear();
-  EXPECT_EQ(-1, installer.ReregisterToolbars());
+  EXPECT_EQ(-1, ReregisterToolbars());
   EXPECT_TRUE(channel.Has(kLogError, "Failed to load system info module " + (scratch / "TollixSystemInfo.dll")));
 }
 
 TEST_F(UpgradePreparation, NoListMeansNothingToRegisterAgain) {
-  EXPECT_EQ(0, installer.ReregisterToolbars());
+  EXPECT_EQ(0, ReregisterToolbars());
   EXPECT_FALSE(channel.HasPrefix("Initializing IETollix.dll using "));
 }
 

@@ -9,6 +9,9 @@ extern const char kUninstallCompletedPage[];
 // The text the second pass appends to the command-line tail.
 extern const char kSecondPassOptions[];
 
+// The install mode's driver: 0 done, 1 nothing to do or another run is active, negative failure.
+long InstallDriver(const char* commandLine);
+
 // 0 the system can run the toolbar (Windows 2000 or later, Internet Explorer 6 or later), else -1.
 Status CheckMinimumRequirements();
 // Whether an earlier Snapora toolbar's in-process server is registered and its file is there.

@@ -1,5 +1,5 @@
 // Operating-system tests on GetVersionEx.
-#include "install/os_version.h"
+#include "sys/os_version.h"
 
 #include <windows.h>
 
@@ -15,11 +15,6 @@ bool QueryVersion(OSVERSIONINFOA* info) {
 }
 
 }  // namespace
-
-bool IsWindowsNT() {
-  OSVERSIONINFOA info;
-  return QueryVersion(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
 
 bool IsWindows2000OrLater() {
   OSVERSIONINFOA info;

@@ -1,7 +1,6 @@
 // Operating-system tests: each makes a fresh version query; a failed query counts as false.
 #pragma once
 
-bool IsWindowsNT();
 bool IsWindows2000OrLater();
 bool IsWindowsXPOrLater();
 bool IsWindowsVistaOrLater();

@@ -1,5 +1,5 @@
 // Option scan: plain substring matches, no tokenising; only option values know quotes.
-#include "entry/options.h"
+#include "sys/options.h"
 
 #include <string.h>
 

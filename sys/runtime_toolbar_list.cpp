@@ -1,11 +1,36 @@
-// The uninstalled product's value in the runtime's toolbar list. Left behind, it would keep the
-// runtime counted as shared for good and make every later install over the runtime try to
-// upgrade a toolbar that is gone.
-#include "uninstall/runtime_toolbar_list.h"
+// The runtime's toolbar list: one value per toolbar on the shared runtime, and a "Version"
+// value that names no toolbar. The uninstalled product's own value must go with it: left
+// behind, it would keep the runtime counted as shared for good and make every later install
+// over the runtime try to upgrade a toolbar that is gone.
+#include "sys/runtime_toolbar_list.h"
 
 #include "base/debug_channel.h"
 #include "base/scoped.h"
-#include "install/installer.h"
+
+const char kToolbarRuntimeListKey[] = "Software\\Nimbrel\\Toolbar Runtime";
+
+// Registry value names compare without regard to case, so this one does too.
+bool IsToolbarListVersionValue(const char* valueName) {
+  return valueName && lstrcmpiA(valueName, "Version") == 0;
+}
+
+Status CountRuntimeToolbars(long* count) {
+  if (count) *count = -1;
+  ScopedRegKey list;
+  if (list.Open(HKEY_LOCAL_MACHINE, kToolbarRuntimeListKey, KEY_READ) != ERROR_SUCCESS) return kStatusOk;
+  long toolbars = 0;
+  for (DWORD index = 0;; ++index) {
+    char name[kPathBufferSize];
+    DWORD nameSize = sizeof(name);
+    const LONG error = RegEnumValueA(list.Get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+    if (error == ERROR_NO_MORE_ITEMS) break;
+    // A name too long for the buffer is still a value on the list.
+    if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) return kStatusFailed;
+    if (error == ERROR_MORE_DATA || !IsToolbarListVersionValue(name)) ++toolbars;
+  }
+  if (count) *count = toolbars;
+  return kStatusOk;
+}
 
 bool IsSameModulePath(const char* listed, const char* modulePath, const char* moduleShortPath) {
   if (!listed || !*listed) return false;
@@ -38,7 +63,7 @@ bool FindRuntimeToolbarEntry(HMODULE module, RuntimeToolbarEntry* entry) {
     if (error == ERROR_NO_MORE_ITEMS) break;
     if (error != ERROR_SUCCESS || type != REG_SZ) continue;
     data[dataSize < kPathBufferSize ? dataSize : kPathBufferSize] = '\0';
-    if (lstrcmpiA(name, "Version") == 0) continue;
+    if (IsToolbarListVersionValue(name)) continue;
     char dataShort[kPathBufferSize] = {0};
     const DWORD dataShortLength = GetShortPathNameA(data, dataShort, kPathBufferSize);
     if (dataShortLength == 0 || dataShortLength >= kPathBufferSize) dataShort[0] = '\0';

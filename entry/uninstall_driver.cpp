@@ -1,5 +1,7 @@
 // Uninstall mode: keeping other installer and uninstaller runs out, asking which kind of
 // removal is wanted (dialog 118), and running one uninstall pass.
+#include "entry/uninstall_driver.h"
+
 #include "base/debug_channel.h"
 #include "base/module_loader.h"
 #include "base/scoped.h"
@@ -109,7 +111,7 @@ Status RunUninstall(const char* commandLine, HINSTANCE instance) {
   ScopedHandle uninstallerMutex(CreateMutexA(nullptr, FALSE, "TollixUninstaller"));
   if (uninstallerMutex.IsValid() && GetLastError() == ERROR_ALREADY_EXISTS) {
     LogInfo(kAlreadyRunning);
-    return kStatusCancelled;
+    return kStatusAlreadyRunning;
   }
 
   ScopedHandle installerMutex(CreateMutexA(nullptr, FALSE, "TollixInstaller"));
@@ -118,7 +120,7 @@ Status RunUninstall(const char* commandLine, HINSTANCE instance) {
     ownsInstallerMutex = WaitForInstallerMutex(installerMutex.Get());
     if (!ownsInstallerMutex) {
       LogInfo(kAlreadyRunning);
-      return kStatusCancelled;
+      return kStatusAlreadyRunning;
     }
   }
 

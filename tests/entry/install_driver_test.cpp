@@ -1,12 +1,12 @@
 // Install driver pieces that run in-process: the minimum requirements, the Snapora test and
 // the second pass's arguments.
-#include "install/install_driver.h"
+#include "entry/install_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "entry/options.h"
+#include "sys/options.h"
 #include "entry/program.h"
 #include "support/bench.h"
 

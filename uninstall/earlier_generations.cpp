@@ -1,29 +1,22 @@
 // Takes the maker's earlier search bar generations off the machine when its toolbar is
 // installed over them; the data folder part also runs in every uninstall.
-#include "upgrade/earlier_generations.h"
+#include "uninstall/earlier_generations.h"
 
 #include <string.h>
-#include <time.h>
 
 #include "base/debug_channel.h"
-#include "sys/path_guard.h"
 #include "base/heap_string.h"
 #include "base/scoped.h"
+#include "sys/file_removal.h"
+#include "sys/path_guard.h"
 #include "sys/registry.h"
 #include "uninstall/uninstaller.h"
-
-#if __has_include("sys/file_removal.h")
-#include "sys/file_removal.h"
-#else
-Status RemovePath(const char* path);
-#endif
 
 namespace {
 
 const char* const kGenerationServers[] = {"{F8AD5AA5-D966-4667-9DAF-2561D68B2012}",
                                           "{A7327C09-B521-4EDB-8509-7D2660C9EC98}"};
 const char* const kGenerationDataFolders[] = {"Nimbrel\\Tollix\\", "Nimbrel\\TollixV35\\"};
-const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 Status RemoveDataFolders(bool allUsers) {
   for (const char* relative : kGenerationDataFolders) {
@@ -124,7 +117,6 @@ Status ClearLegacyKey(bool hklm, const char* keyPath) {
       break;
     RegDeleteValueA(key.Get(), name);
   }
-  DWORD now = static_cast<DWORD>(time(nullptr));
-  RegSetValueExA(key.Get(), "UninstallDate", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&now), sizeof now);
+  StampUninstallDate(key);
   return kStatusOk;
 }

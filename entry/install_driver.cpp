@@ -1,6 +1,6 @@
 // Install mode: one installer at a time, the minimum requirements, the vendor's pass from
 // "Private" and, over a Snapora installation, the maker's update pass from "NimbrelUpdate".
-#include "install/install_driver.h"
+#include "entry/install_driver.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -11,9 +11,10 @@
 #include "base/scoped.h"
 #include "entry/program.h"
 #include "install/installer.h"
-#include "install/os_version.h"
-#include "install/path_tests.h"
+#include "sys/os_version.h"
+#include "sys/path_tests.h"
 #include "sys/registry.h"
+#include "upgrade/upgrade_preparation.h"
 
 const char kUninstallCompletedPage[] = "http://www.nimbrel.com/pub/uninstallcompleted.html";
 const char kSecondPassOptions[] = "/i- /bt rel37 /fs- /snapora /sk \"ThemesV3\\XP\\XP.skin\" /uninsturl ";
@@ -100,7 +101,7 @@ Status RunVendorPass(const char* commandTail, ScopedRegKey* unfinishedMark) {
 
   LogInfo("Preparing for an upgrade of vendor's toolbar if needed ...");
   bool reregisterToolbars = false;
-  status = installer.PrepareUpgrade(&reregisterToolbars);
+  status = PrepareUpgrade(&installer, &reregisterToolbars);
   if (status < 0) {
     LogError("Failed to obtain information about the existing installation of vendor's toolbar.");
     return status;
@@ -113,7 +114,7 @@ Status RunVendorPass(const char* commandTail, ScopedRegKey* unfinishedMark) {
   }
   if (status == kStatusCancelled) return kStatusCancelled;
 
-  if (reregisterToolbars) installer.ReregisterToolbars();
+  if (reregisterToolbars) ReregisterToolbars();
   installer.OpenUnfinishedInstallMark(unfinishedMark);
   return kStatusOk;
 }
@@ -142,7 +143,7 @@ Status RunMakerUpdatePass(const char* commandTail, ScopedRegKey* unfinishedMark)
 
   LogInfo("Preparing for an upgrade of our toolbar if needed ...");
   bool reregisterToolbars = false;
-  status = installer.PrepareUpgrade(&reregisterToolbars);
+  status = PrepareUpgrade(&installer, &reregisterToolbars);
   if (status < 0) {
     LogError("Failed to obtain information about the existing installation of our toolbar.");
     return status;
@@ -203,7 +204,7 @@ long InstallDriver(const char* commandLine) {
   InstallerGuard guard;
   if (!guard.Take()) {
     LogInfo("There is already an installer/uninstaller running. Exiting.");
-    return kStatusCancelled;
+    return kStatusAlreadyRunning;
   }
 
   LogInfo("Checking minimum requirements ...");

@@ -1,6 +1,6 @@
 // Removal of the earlier search bar generations: keys emptied down to their uninstall date,
 // folders removed or kept, and the order that keeps the program folders findable.
-#include "upgrade/earlier_generations.h"
+#include "uninstall/earlier_generations.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

@@ -1,5 +1,5 @@
 // Option scan, program-name skipping and the address tests that decide the browser launch.
-#include "entry/options.h"
+#include "sys/options.h"
 
 #include <gtest/gtest.h>
 
