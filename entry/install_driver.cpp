@@ -72,7 +72,14 @@ class CurrentDirectoryKeeper {
   bool m_valid;
 };
 
-Status RunVendorPass(const char* commandTail) {
+// Deletes the unfinished-install mark of a pass whose install sequence ran: the run's last step.
+void ClearUnfinishedInstallMark(const ScopedRegKey& key) {
+  if (key.IsValid()) RegDeleteValueA(key.Get(), kUnfinishedInstallValue);
+}
+
+// Each pass hands back the key of its product's unfinished-install mark (not opened when the
+// pass installed nothing), for the run to clear once everything after the passes is done too.
+Status RunVendorPass(const char* commandTail, ScopedRegKey* unfinishedMark) {
   // Declared first, so the directory comes back after the Installer is gone.
   CurrentDirectoryKeeper directory;
   if (!directory.IsValid()) {
@@ -108,10 +115,11 @@ Status RunVendorPass(const char* commandTail) {
   if (status == kStatusCancelled) return kStatusCancelled;
 
   if (reregisterToolbars) ReregisterToolbars();
+  installer.OpenUnfinishedInstallMark(unfinishedMark);
   return kStatusOk;
 }
 
-Status RunMakerUpdatePass(const char* commandTail) {
+Status RunMakerUpdatePass(const char* commandTail, ScopedRegKey* unfinishedMark) {
   HeapString arguments;
   if (!BuildSecondPassArguments(commandTail, &arguments)) return kStatusNoMemory;
 
@@ -146,6 +154,7 @@ Status RunMakerUpdatePass(const char* commandTail) {
     LogError("Failed to update the existing install of our old toolbar.");
     return status;
   }
+  if (status == kStatusOk) installer.OpenUnfinishedInstallMark(unfinishedMark);
   return kStatusOk;
 }
 
@@ -211,15 +220,19 @@ long InstallDriver(const char* commandLine) {
   const bool snapora = IsSnaporaInstalled();
   if (snapora) LogInfo("Found a Nimbrel/Snapora installation.");
 
-  Status status = RunVendorPass(commandLine);
+  ScopedRegKey vendorMark;
+  Status status = RunVendorPass(commandLine, &vendorMark);
   if (status != kStatusOk) return status;
 
+  ScopedRegKey makerMark;
   if (snapora && HasMakerUpdatePackage()) {
-    status = RunMakerUpdatePass(commandLine);
+    status = RunMakerUpdatePass(commandLine, &makerMark);
     if (status != kStatusOk) return status;
   }
 
   WriteRegistryDword(HKEY_LOCAL_MACHINE, kSearchBarV35Key, "Version", kSearchBarStampVersion);
   WriteRegistryDword(HKEY_LOCAL_MACHINE, kSearchBarKey, "Version", kSearchBarStampVersion);
+  ClearUnfinishedInstallMark(makerMark);
+  ClearUnfinishedInstallMark(vendorMark);
   return kStatusOk;
 }

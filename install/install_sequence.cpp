@@ -13,17 +13,36 @@ namespace {
 
 void LogStepResult(Status status) { LogInfo(status < 0 ? "Failed!" : "Success!"); }
 
+// The mark goes before the first step writes anything and is deleted only by the run's last
+// step, so a run ended in between leaves it for the next run to see.
+void WriteUnfinishedInstallMark(SystemInfo* systemInfo, DWORD version) {
+  ScopedRegKey key;
+  if (systemInfo->OpenRegKey(kKeyProduct, HKEY_LOCAL_MACHINE, 0, KEY_SET_VALUE, key.Receive()) < 0 || !key.IsValid())
+    return;
+  key.SetDword(kUnfinishedInstallValue, version);
+}
+
 }  // namespace
+
+Status Installer::OpenUnfinishedInstallMark(ScopedRegKey* key) {
+  if (!m_systemInfo) return kStatusFailed;
+  const long status = m_systemInfo->OpenRegKey(kKeyProduct, HKEY_LOCAL_MACHINE, 0, KEY_SET_VALUE, key->Receive());
+  if (status < 0 || !key->IsValid()) return status < 0 ? status : kStatusFailed;
+  return kStatusOk;
+}
 
 Status Installer::Install() {
   if (!m_systemInfo) return kStatusFailed;
-  if (m_previousProductVersion >= m_productVersion) {
+  // The same version is done again only when the run that installed it was ended midway.
+  const bool repairUnfinished = m_previousInstallUnfinished && m_previousProductVersion == m_productVersion;
+  if (m_previousProductVersion >= m_productVersion && !repairUnfinished) {
     LogMessage(kLogInfo)
         .Text("Aborting installation, version ")
         .Unsigned(m_previousProductVersion)
         .Text(" already installed.");
     return kStatusNothingToDo;
   }
+  WriteUnfinishedInstallMark(m_systemInfo, m_productVersion);
 
   HeapString productName;
   if (m_systemInfo->GetProductName(&productName) < 0) {

@@ -13,6 +13,7 @@ const char kDefaultBarType[] = "Default_BarType";
 const char kDefaultSkin[] = "ThemesV3\\Default\\Default.skin";
 const char kMakerVendor[] = "nimbrel";
 const char kArvoInstallId[] = "ARVO_TheARVO_1_0_0";
+const char kUnfinishedInstallValue[] = "InstallUnfinished";
 
 bool IsMakerVendor(const HeapString& vendor) {
   return lstrcmpiA(vendor.Text(), kMakerVendor) == 0;
@@ -29,7 +30,8 @@ Installer::Installer()
       m_skin(kDefaultSkin),
       m_usePersonalization(false),
       m_noAutoplay(false),
-      m_silent(false) {}
+      m_silent(false),
+      m_previousInstallUnfinished(false) {}
 
 Installer::~Installer() {
   m_vendor.Clear();
@@ -92,6 +94,12 @@ Status Installer::Initialize(const char* modulePath, const char* arguments) {
   if (status < 0) return status;
   status = ReadInstalledVersion(m_systemInfo, kKeyProductRead, &m_previousProductVersion);
   if (status < 0) return status;
+  // A run ended midway (a kill, a pulled plug) left its version's records without the rest of
+  // the install; that version counts as installed only once a run has finished.
+  DWORD unfinishedVersion = 0;
+  m_previousInstallUnfinished =
+      m_systemInfo->QueryRegDword(kKeyProductRead, HKEY_LOCAL_MACHINE, 0, kUnfinishedInstallValue,
+                                  &unfinishedVersion) >= 0;
 
   status = FindPreviousSkin();
   if (status < 0) return status;
@@ -137,6 +145,7 @@ Status Installer::Initialize(const char* modulePath, const char* arguments) {
   LogVersion("--- Product Version: ", m_productVersion);
   LogVersion("--- Previous Runtime Version: ", m_previousRuntimeVersion);
   LogVersion("--- Previous Product Version: ", m_previousProductVersion);
+  if (m_previousInstallUnfinished) LogVersion("--- Unfinished install of version: ", unfinishedVersion);
 
   if (!m_installId.IsEmpty() && strstr(m_installId.Text(), kArvoInstallId) &&
       m_previousProductVersion > 0 && m_previousProductVersion < kFirstUpgradableArvoVersion) {

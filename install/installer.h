@@ -2,6 +2,7 @@
 // upgrade step is a member that reads its fields.
 #pragma once
 
+#include "base/scoped.h"
 #include "install/product_session.h"
 
 // Fixed names that several steps share.
@@ -10,6 +11,9 @@ extern const char kDefaultBarType[];     // "Default_BarType"
 extern const char kDefaultSkin[];        // "ThemesV3\Default\Default.skin"
 extern const char kMakerVendor[];        // "nimbrel", compared without regard to case
 extern const char kArvoInstallId[];      // "ARVO_TheARVO_1_0_0"
+// REG_DWORD beside the product's "Version": the version whose install sequence began and whose
+// install run has not yet ended with success. The run's last step deletes it.
+extern const char kUnfinishedInstallValue[];  // "InstallUnfinished"
 
 bool IsMakerVendor(const HeapString& vendor);
 
@@ -47,7 +51,9 @@ class Installer : public ProductSession {
 
   // The install sequence: 0 done, 1 same or newer product installed, negative failure.
   Status Install();
-
+  // The product key that holds the unfinished-install mark, opened for the driver to delete
+  // the mark once the whole run has succeeded.
+  Status OpenUnfinishedInstallMark(ScopedRegKey* key);
 
   bool m_snaporaBranded;
   DWORD m_previousRuntimeVersion;
@@ -64,6 +70,8 @@ class Installer : public ProductSession {
   bool m_noAutoplay;
   HeapString m_vendor;
   bool m_silent;
+  // The installed version's install run was ended before it finished (its mark is there).
+  bool m_previousInstallUnfinished;
 };
 
 // Rewrites string 10002 of the module file's string table block 626 (US English).

@@ -7,6 +7,7 @@
 #include "base/debug_channel.h"
 #include "base/scoped.h"
 #include "extras/extras.h"
+#include "install/installer.h"
 #include "sys/os_version.h"
 #include "sys/path_tests.h"
 #include "sys/file_removal.h"
@@ -193,6 +194,8 @@ Status Uninstaller::RemovePrivateRegistryKeys() {
       key.IsValid()) {
     RegDeleteValueA(key.Get(), "Version");
     RegDeleteValueA(key.Get(), "ToolbarSelectedInBrowser");
+    // An install ended midway marks its version unfinished; the mark goes with the version.
+    RegDeleteValueA(key.Get(), kUnfinishedInstallValue);
   }
   key.Close();
   if (m_systemInfo->OpenRegKey(kKeyProductRead, HKEY_CURRENT_USER, 0, kProductKeyAccess, key.Receive()) >= 0 &&

@@ -9,6 +9,7 @@
 #include "base/heap_string.h"
 #include "base/status.h"
 #include "install/installer.h"
+#include "sys/path_tests.h"
 #include "sys/registry.h"
 #include "sys/runtime_toolbar_list.h"
 #include "sys/string_list.h"
@@ -41,6 +42,16 @@ Status PrepareUpgrade(Installer* installer, bool* reregisterToolbars) {
         .Unsigned(installer->m_previousProductVersion)
         .Text(" already installed.");
     return kStatusNothingToDo;
+  }
+  // A run of this very version that was ended midway had finished its preparation before its
+  // install sequence began: the sequence runs again in full, over what that run left.
+  if (installer->m_previousInstallUnfinished &&
+      installer->m_previousProductVersion == installer->m_productVersion) {
+    LogMessage(kLogInfo)
+        .Text("The install of version ")
+        .Unsigned(installer->m_previousProductVersion)
+        .Text(" did not finish; installing it again.");
+    return kStatusOk;
   }
   if (installer->InstallMissingFolders() == 0) {
     LogMessage(kLogInfo)
@@ -89,6 +100,13 @@ Status PrepareUpgrade(Installer* installer, bool* reregisterToolbars) {
     Uninstaller uninstaller;
     LogInfo("The prevous system info dll path is: ", modulePath.Text());
     if (modulePath.IsEmpty()) continue;
+    // An uninstall ended midway removes the toolbar's files before its place on the list; such
+    // an entry has nothing left to uninstall through, and failing on it would stop every later
+    // install over this runtime.
+    if (!IsExistingFile(modulePath.Text())) {
+      LogInfo("The system info dll of that toolbar is gone; passing over it.");
+      continue;
+    }
 
     Status status = uninstaller.Initialize(modulePath.Text(), kEarlierToolbarArguments);
     if (status < 0) {

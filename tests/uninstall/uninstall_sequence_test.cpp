@@ -40,6 +40,11 @@ Status InstallPass(const std::string& passFolder, const char* arguments) {
   if (status != 0) return status;
   status = installer.Install();
   if (status == 0 && reregister) ReregisterToolbars();
+  if (status == 0) {
+    // The run's last step, as the install driver takes it: the install has finished.
+    ScopedRegKey mark;
+    if (installer.OpenUnfinishedInstallMark(&mark) == 0) RegDeleteValueA(mark.Get(), kUnfinishedInstallValue);
+  }
   return status;
 }
 

@@ -22,6 +22,7 @@ const char kSearchBarV35Key[] = "Software\\Nimbrel\\NimbrelSearchBarV35";
 const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kInternetExplorerKey[] = "Software\\Microsoft\\Internet Explorer";
 const char kCancelled[] = "User cancelled the operation.";
+const char kUnfinishedMark[] = "InstallUnfinished";
 
 std::string ProgramFiles() { return ShellFolder(CSIDL_PROGRAM_FILES); }
 std::string CommonAppData() { return ShellFolder(CSIDL_COMMON_APPDATA); }
@@ -140,6 +141,27 @@ TEST_F(InstallScenario, SameVersionAgainPutsBackMissingFolders) {
   EXPECT_TRUE(Logged("No need to upgrade since product versions are the same50856197 already installed.")) << Log();
   EXPECT_TRUE(Logged(kCancelled));
   EXPECT_TRUE(PathExists(ProgramFiles() + "Acme\\Acme Toolbar\\TollixSystemInfo.dll"));
+}
+
+// A run ended midway leaves its version's records with the unfinished mark: that version is
+// then installed again in full instead of being taken for an install that finished.
+TEST_F(InstallScenario, SameVersionOverAnUnfinishedInstallRunsTheWholeSequenceAgain) {
+  const std::string package = MakePackage("acme");
+  const std::string entryKey = std::string(kUninstallKey) + "Acme Toolbar";
+  ASSERT_EQ(0u, Install(package));
+  DWORD mark = 0;
+  EXPECT_FALSE(ReadDword(HKEY_LOCAL_MACHINE, kAcmeKey, kUnfinishedMark, &mark)) << "a finished run keeps its mark";
+  // What a run ended after its registry records leaves: the mark, and no entry yet.
+  ASSERT_TRUE(SetDword(HKEY_LOCAL_MACHINE, kAcmeKey, kUnfinishedMark, 0x03080105));
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, entryKey);
+
+  EXPECT_EQ(0u, Install(package));
+  EXPECT_TRUE(Logged("The install of version 50856197 did not finish; installing it again.")) << Log();
+  EXPECT_FALSE(Logged(kCancelled));
+  EXPECT_TRUE(Logged("Installed Add/Remove Programs entry."));
+  std::string command;
+  EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, entryKey, "UninstallString", &command));
+  EXPECT_FALSE(ReadDword(HKEY_LOCAL_MACHINE, kAcmeKey, kUnfinishedMark, &mark)) << "the finished run keeps the mark";
 }
 
 TEST_F(InstallScenario, OlderOverNewerIsRefused) {

@@ -68,14 +68,26 @@ TEST_F(UpgradePreparation, EmptyListIsWalkedToItsEnd) {
   }
 }
 
-TEST_F(UpgradePreparation, ListEntryWithoutItsModuleStopsThePreparation) {
+// What an uninstall ended midway leaves: the toolbar's files gone, its list entry still there.
+// Nothing is left to uninstall through it, and stopping on it would refuse every later install.
+TEST_F(UpgradePreparation, ListEntryWithoutItsModuleIsPassedOver) {
   ScratchFolder scratch;
   installer.m_previousRuntimeVersion = 0x03080000;
   ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kToolbarListKey, "Gone Toolbar", scratch / "TollixSystemInfo.dll"));
   bool reregister = false;
+  EXPECT_EQ(0, PrepareUpgrade(&installer, &reregister));
+  EXPECT_TRUE(reregister);
+  EXPECT_TRUE(channel.Has("The system info dll of that toolbar is gone; passing over it."));
+  EXPECT_FALSE(channel.Has(kLogError, "Failed to intialize removal of the previous version of the toolbar."));
+
+  // A module that is there but cannot be loaded still stops the preparation.
+  channel.Clear();
+  ASSERT_TRUE(WriteTextFile(scratch / "TollixSystemInfo.dll", "not a module"));
+  reregister = false;
   EXPECT_LT(PrepareUpgrade(&installer, &reregister), 0);
   EXPECT_FALSE(reregister);
   EXPECT_TRUE(channel.Has(kLogError, "Failed to intialize removal of the previous version of the toolbar."));
+  ASSERT_TRUE(DeleteFileA((scratch / "TollixSystemInfo.dll").c_str()));
 
   channel.Clear();
   EXPECT_EQ(-1, ReregisterToolbars());
