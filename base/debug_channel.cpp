@@ -16,13 +16,12 @@ struct DebugCategory {
 
 // One record per component of the component runtime; the installer posts only as "Installer".
 DebugCategory g_categories[27] = {
-    {"Core", true},        {"Toolbar", true},      {"Browser", true},    {"Search", true},
-    {"Skin", true},        {"Options", true},      {"Network", true},    {"Update", true},
-    {"Registry", true},    {"Files", true},        {"Process", true},    {"Installer", true},
-    {"Uninstaller", true}, {"Runtime", true},      {"Menu", true},       {"Buttons", true},
-    {"Personalize", true}, {"Popup", true},        {"Highlight", true},  {"History", true},
-    {"Photos", true},      {"DeviceConnect", true}, {"Autoplay", true},  {"Shell", true},
-    {"Ping", true},        {"Resources", true},    {"Debugger", true},
+    {"Core", true},      {"Toolbar", true},       {"Browser", true},     {"Search", true},    {"Skin", true},
+    {"Options", true},   {"Network", true},       {"Update", true},      {"Registry", true},  {"Files", true},
+    {"Process", true},   {"Installer", true},     {"Uninstaller", true}, {"Runtime", true},   {"Menu", true},
+    {"Buttons", true},   {"Personalize", true},   {"Popup", true},       {"Highlight", true}, {"History", true},
+    {"Photos", true},    {"DeviceConnect", true}, {"Autoplay", true},    {"Shell", true},     {"Ping", true},
+    {"Resources", true}, {"Debugger", true},
 };
 const DebugCategory& kInstallerCategory = g_categories[11];
 const char kCategoryName[] = "Installer";
@@ -103,8 +102,7 @@ enum class DebugSwitch {
 // A missing or unreadable value is (re)written as "0" and this run still tries the channel.
 DebugSwitch ReadSwitch(const char* programName) {
   ScopedRegKey key;
-  if (key.Create(HKEY_CURRENT_USER, "Software\\Nimbrel\\Content Debugger", KEY_ALL_ACCESS) !=
-      ERROR_SUCCESS)
+  if (key.Create(HKEY_CURRENT_USER, "Software\\Nimbrel\\Content Debugger", KEY_ALL_ACCESS) != ERROR_SUCCESS)
     return DebugSwitch::kOn;
   char value[10];
   if (key.ReadText(programName, value, sizeof value) != ERROR_SUCCESS) {
@@ -208,8 +206,7 @@ LogMessage::LogMessage(int level) : m_level(level), m_channel(nullptr), m_text(n
 }
 
 LogMessage::~LogMessage() {
-  if (m_channel)
-    m_channel->Post(kCategoryName, m_level, 0, m_text->Text(), 0, 0, g_moduleCookie);
+  if (m_channel) m_channel->Post(kCategoryName, m_level, 0, m_text->Text(), 0, 0, g_moduleCookie);
 }
 
 LogMessage& LogMessage::Text(const char* text) {

@@ -39,15 +39,7 @@ class LogMessage {
 
 // Shorthands for messages made of one to three texts.
 void Log(int level, const char* a, const char* b = nullptr, const char* c = nullptr);
-inline void LogError(const char* a, const char* b = nullptr, const char* c = nullptr) {
-  Log(kLogError, a, b, c);
-}
-inline void LogInfo(const char* a, const char* b = nullptr, const char* c = nullptr) {
-  Log(kLogInfo, a, b, c);
-}
-inline void LogDetail(const char* a, const char* b = nullptr, const char* c = nullptr) {
-  Log(kLogDetail, a, b, c);
-}
-inline void LogTrace(const char* a, const char* b = nullptr, const char* c = nullptr) {
-  Log(kLogTrace, a, b, c);
-}
+inline void LogError(const char* a, const char* b = nullptr, const char* c = nullptr) { Log(kLogError, a, b, c); }
+inline void LogInfo(const char* a, const char* b = nullptr, const char* c = nullptr) { Log(kLogInfo, a, b, c); }
+inline void LogDetail(const char* a, const char* b = nullptr, const char* c = nullptr) { Log(kLogDetail, a, b, c); }
+inline void LogTrace(const char* a, const char* b = nullptr, const char* c = nullptr) { Log(kLogTrace, a, b, c); }

@@ -5,9 +5,7 @@
 #include <string.h>
 #include <windows.h>
 
-int HeapString::Length() const {
-  return m_text ? static_cast<int>(strlen(m_text)) : 0;
-}
+int HeapString::Length() const { return m_text ? static_cast<int>(strlen(m_text)) : 0; }
 
 void HeapString::Clear() {
   if (m_text) HeapFree(GetProcessHeap(), 0, m_text);
@@ -21,9 +19,8 @@ bool HeapString::Reallocate(uint32_t size, bool keep) {
     Clear();
     return false;
   }
-  void* block = m_text
-      ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, m_text, size + 1)
-      : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1);
+  void* block = m_text ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, m_text, size + 1)
+                       : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size + 1);
   if (!block) {
     Clear();
     return false;
@@ -53,8 +50,8 @@ bool HeapString::WriteAt(const char* text, int length, int position) {
     if (position == 0 && text == m_text) return true;
     // The source lives in our own buffer: build the result aside, then swap it in.
     HeapString result;
-    bool ok = result.Reserve(static_cast<uint32_t>(length + position), false) &&
-              result.WriteAt(m_text, -1, 0) && result.WriteAt(text, length, position);
+    bool ok = result.Reserve(static_cast<uint32_t>(length + position), false) && result.WriteAt(m_text, -1, 0) &&
+              result.WriteAt(text, length, position);
     if (ok) Swap(result);
     return ok;
   }
@@ -87,8 +84,8 @@ bool HeapString::Prepend(const char* text, int length) {
   if (length < 0) length = static_cast<int>(strlen(text));
   if (length == 0) return true;
   HeapString result;
-  bool ok = result.Reserve(static_cast<uint32_t>(Length() + length), false) &&
-            result.WriteAt(text, length, 0) && result.Append(m_text);
+  bool ok = result.Reserve(static_cast<uint32_t>(Length() + length), false) && result.WriteAt(text, length, 0) &&
+            result.Append(m_text);
   if (ok) Swap(result);
   return ok;
 }
@@ -122,8 +119,7 @@ bool HeapString::RemoveAll(const char* pattern) {
   HeapString result;
   if (!result.Reserve(static_cast<uint32_t>(originalLength), false)) return false;
   int offset = 0;
-  for (int match = Find(pattern, 0); match >= 0 && offset < originalLength;
-       match = Find(pattern, offset)) {
+  for (int match = Find(pattern, 0); match >= 0 && offset < originalLength; match = Find(pattern, offset)) {
     if (!result.Append(m_text + offset, match - offset)) return false;
     offset = match + patternLength;
   }

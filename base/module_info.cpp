@@ -8,8 +8,8 @@
 
 namespace {
 
-const DWORD kVersionNumber = (TOLLIX_VERSION_MAJOR << 24) | (TOLLIX_VERSION_MINOR << 16) |
-                             (TOLLIX_VERSION_BUILD << 8) | TOLLIX_VERSION_REVISION;
+const DWORD kVersionNumber =
+    (TOLLIX_VERSION_MAJOR << 24) | (TOLLIX_VERSION_MINOR << 16) | (TOLLIX_VERSION_BUILD << 8) | TOLLIX_VERSION_REVISION;
 
 LONG g_moduleLockCount = 0;
 

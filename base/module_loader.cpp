@@ -57,8 +57,12 @@ FARPROC FindSystemFunction(HMODULE* module, const char* moduleName, const char* 
     *module = LoadSystemModule(moduleName);
     if (!*module) {
       const DWORD error = GetLastError();
-      LogMessage(kLogError).Text("Failed to load ").Text(moduleName).Text(" from the system folder (")
-          .Unsigned(error).Text(")");
+      LogMessage(kLogError)
+          .Text("Failed to load ")
+          .Text(moduleName)
+          .Text(" from the system folder (")
+          .Unsigned(error)
+          .Text(")");
       SetLastError(error);
       return nullptr;
     }
@@ -66,8 +70,14 @@ FARPROC FindSystemFunction(HMODULE* module, const char* moduleName, const char* 
   FARPROC function = GetProcAddress(*module, functionName);
   if (!function) {
     const DWORD error = GetLastError();
-    LogMessage(kLogError).Text("The system's ").Text(moduleName).Text(" has no ").Text(functionName)
-        .Text(" (").Unsigned(error).Text(")");
+    LogMessage(kLogError)
+        .Text("The system's ")
+        .Text(moduleName)
+        .Text(" has no ")
+        .Text(functionName)
+        .Text(" (")
+        .Unsigned(error)
+        .Text(")");
     SetLastError(error);
   }
   return function;
@@ -82,8 +92,8 @@ bool RestrictModuleSearch() {
   // Without it, at least the current directory leaves the search order (XP SP1 and later); the
   // program's own folder stays in it, which is why nothing is loaded by a bare name but from the
   // system folder's full path (LoadSystemModule).
-  SetDllDirectoryFunction setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
-      reinterpret_cast<void*>(FindKernelFunction("SetDllDirectoryA")));
+  SetDllDirectoryFunction setDllDirectory =
+      reinterpret_cast<SetDllDirectoryFunction>(reinterpret_cast<void*>(FindKernelFunction("SetDllDirectoryA")));
   return setDllDirectory && setDllDirectory("");
 }
 

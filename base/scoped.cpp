@@ -8,8 +8,7 @@ LONG ScopedRegKey::ReadText(const char* name, char* out, DWORD size, DWORD* type
   DWORD valueType = REG_NONE;
   DWORD stored = size;
   LONG error = RegQueryValueExA(m_key, name, nullptr, &valueType, reinterpret_cast<BYTE*>(out), &stored);
-  if (error == ERROR_SUCCESS && accepted == ValueTypes::kTextOnly && valueType != REG_SZ &&
-      valueType != REG_EXPAND_SZ)
+  if (error == ERROR_SUCCESS && accepted == ValueTypes::kTextOnly && valueType != REG_SZ && valueType != REG_EXPAND_SZ)
     error = ERROR_INVALID_DATATYPE;
   // A text may be stored with or without its terminator: it ends at the first one it holds.
   if (error == ERROR_SUCCESS && !memchr(out, '\0', stored)) {

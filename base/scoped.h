@@ -26,8 +26,7 @@ class ScopedRegKey {
   }
   LONG Create(HKEY root, const char* path, REGSAM access) {
     HKEY key = nullptr;
-    LONG error = RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                                 nullptr, &key, nullptr);
+    LONG error = RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
     if (error == ERROR_SUCCESS) Reset(key);
     return error;
   }
@@ -100,9 +99,7 @@ class ScopedHandle {
 
  private:
   // Both null and INVALID_HANDLE_VALUE mean "nothing held".
-  static HANDLE Normalize(HANDLE handle) {
-    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-  }
+  static HANDLE Normalize(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr : handle; }
   HANDLE m_handle;
 };
 
@@ -124,8 +121,7 @@ class ScopedModule {
   bool IsValid() const { return m_module != nullptr; }
   template <typename Proc>
   Proc Find(const char* name) const {
-    return m_module ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(m_module, name)))
-                    : nullptr;
+    return m_module ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(m_module, name))) : nullptr;
   }
   HMODULE Release() {
     HMODULE module = m_module;

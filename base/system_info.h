@@ -18,12 +18,12 @@ const int kFolderPrivateCopy = 3;
 // Key kinds. Pairs naming the same key: 4 and 6 (runtime "Version"), 5 and 7 (product
 // "Version", "SnaporaBranded"), 1 and 3 ("InstallID", "TollixID").
 const int kKeyPrivateRead = 1;
-const int kKeyRuntimeVersioned = 2;   // version dependent runtime key
-const int kKeyPrivate = 3;            // private toolbar key
+const int kKeyRuntimeVersioned = 2;  // version dependent runtime key
+const int kKeyPrivate = 3;           // private toolbar key
 const int kKeyRuntimeRead = 4;
 const int kKeyProductRead = 5;
-const int kKeyRuntime = 6;            // version independent runtime key
-const int kKeyProduct = 7;            // private key that holds the product's "Version"
+const int kKeyRuntime = 6;  // version independent runtime key
+const int kKeyProduct = 7;  // private key that holds the product's "Version"
 
 // Access used for every product key the installer opens.
 const REGSAM kProductKeyAccess = 0xF003F;
@@ -46,8 +46,7 @@ struct SystemInfo {
   virtual long __stdcall GetUserDataFolder(int kind, HeapString* out) = 0;
   virtual long __stdcall OpenRegKey(int kind, HKEY root, DWORD reserved, REGSAM access, HKEY* out) = 0;
   virtual long __stdcall QueryRegDword(int kind, HKEY root, DWORD reserved, const char* name, DWORD* out) = 0;
-  virtual long __stdcall QueryRegString(int kind, HKEY root, DWORD reserved, const char* name,
-                                        HeapString* out) = 0;
+  virtual long __stdcall QueryRegString(int kind, HKEY root, DWORD reserved, const char* name, HeapString* out) = 0;
   virtual long __stdcall GetInstallId(HeapString* out) = 0;
   virtual long __stdcall GetRuntimeVersionKey(HeapString* out) = 0;
   virtual long __stdcall GetRuntimeVersion(DWORD* out) = 0;

@@ -17,11 +17,16 @@ LONG g_objectCount = 0;
 
 const char* LevelName(int level) {
   switch (level) {
-    case kLogError: return "ERROR ";
-    case kLogInfo: return "INFO  ";
-    case kLogDetail: return "DETAIL";
-    case kLogTrace: return "TRACE ";
-    default: return "LEVEL?";
+    case kLogError:
+      return "ERROR ";
+    case kLogInfo:
+      return "INFO  ";
+    case kLogDetail:
+      return "DETAIL";
+    case kLogTrace:
+      return "TRACE ";
+    default:
+      return "LEVEL?";
   }
 }
 
@@ -67,8 +72,8 @@ class FileChannel final : public DebugChannel, public DebugModuleRegistry, publi
     SYSTEMTIME now;
     GetLocalTime(&now);
     HeapString line;
-    line.Format("%04u-%02u-%02u %02u:%02u:%02u.%03u %s %s: ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                now.wMinute, now.wSecond, now.wMilliseconds, LevelName(level), category ? category : "?");
+    line.Format("%04u-%02u-%02u %02u:%02u:%02u.%03u %s %s: ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                now.wSecond, now.wMilliseconds, LevelName(level), category ? category : "?");
     line.Append(text ? text : "");
     WriteLine(line.Text());
   }
@@ -125,8 +130,8 @@ class FileChannel final : public DebugChannel, public DebugModuleRegistry, publi
 
   // Opened per line, so the log is complete even when the program dies.
   void WriteLine(const char* text) {
-    HANDLE file = CreateFileA(m_logFile, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(m_logFile, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);

@@ -179,9 +179,7 @@ bool BuildSecondPassArguments(const char* commandTail, HeapString* out) {
          out->Append("\"");
 }
 
-int InternetExplorerMajorVersion(const char* versionText) {
-  return versionText ? atoi(versionText) : 0;
-}
+int InternetExplorerMajorVersion(const char* versionText) { return versionText ? atoi(versionText) : 0; }
 
 Status CheckMinimumRequirements() {
   if (!IsWindows2000OrLater()) return kStatusFailed;

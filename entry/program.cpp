@@ -33,8 +33,8 @@ int RunProgram(HINSTANCE instance, const char* commandTail, const char* programP
     LogInfo("Exiting");
     exitCode = kExitFailure;
   } else {
-    const bool uninstall = FindOption(commandTail, "/u", false) ||
-                           (programPath && strstr(programPath, "Uninstaller.exe"));
+    const bool uninstall =
+        FindOption(commandTail, "/u", false) || (programPath && strstr(programPath, "Uninstaller.exe"));
     const long status = uninstall ? RunUninstall(commandTail, instance) : InstallDriver(commandTail);
     if (status < 0) {
       LogMessage(kLogError).Text("The install/uninstall failed. (").Signed(status).Text(")");
@@ -64,8 +64,8 @@ bool HasAdministratorRights() {
 
   bool result = true;
   const DWORD value = 123;
-  if (RegSetValueExA(testKey.Get(), "TestValue", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                     sizeof value) == ERROR_SUCCESS) {
+  if (RegSetValueExA(testKey.Get(), "TestValue", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+      ERROR_SUCCESS) {
     if (RegDeleteValueA(testKey.Get(), "TestValue") != ERROR_SUCCESS) result = false;
   } else {
     result = false;

@@ -67,8 +67,7 @@ namespace {
 // Everything between taking the mutexes and releasing them.
 Status RunUninstallPass(const char* commandLine, HINSTANCE instance) {
   LogInfo("Uninstalling");
-  const INT_PTR choice = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNINSTALL), nullptr,
-                                         UninstallDialogProc, 0);
+  const INT_PTR choice = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_UNINSTALL), nullptr, UninstallDialogProc, 0);
   if (choice == IDCANCEL) return kStatusCancelled;
   if (choice == -1 || choice == 0) {
     LogMessage(kLogError).Text("Could not show the uninstall dialog, error ").Unsigned(GetLastError());
@@ -81,8 +80,10 @@ Status RunUninstallPass(const char* commandLine, HINSTANCE instance) {
   // The edition's module is the one beside this program, never one found along the search order.
   HeapString modulePath;
   if (!GetProgramFolderPath("TollixSystemInfo.dll", &modulePath)) {
-    LogMessage(kLogError).Text("Unable to name the system info module beside the program. (")
-        .Unsigned(GetLastError()).Text(")");
+    LogMessage(kLogError)
+        .Text("Unable to name the system info module beside the program. (")
+        .Unsigned(GetLastError())
+        .Text(")");
     return kStatusFailed;
   }
   Uninstaller uninstaller;

@@ -25,8 +25,7 @@ const char kProgram[] = "SnaporaDeviceConnect.exe";
 const char kIcon[] = "NimbrelPhotosDeviceConnect.ico";
 const char kStillImageText[] = "Import and view photos using Snapora";
 const char* const kStillImageEventKinds[] = {"\\Connected\\", "\\ScanButton\\"};
-const char* const kArrivalEvents[] = {"ShowPicturesOnArrival", "MixedContentOnArrival",
-                                      "PlayVideoFilesOnArrival"};
+const char* const kArrivalEvents[] = {"ShowPicturesOnArrival", "MixedContentOnArrival", "PlayVideoFilesOnArrival"};
 
 // Texts of the registrations, each the key or value text in full; sizes count the terminator.
 struct KeyPath {
@@ -48,8 +47,8 @@ KeyPath MakeKey(const char* a, const char* b = "", const char* c = "") {
 // folder or a path would not fit, so that nothing is registered with a broken path. The
 // program's path is quoted: the shell runs the command as a command line, where a blank in an
 // unquoted path would let a program at the part before it run instead.
-bool MakeProgramTexts(const char* folder, const char* programSuffix, const char* handlerKind,
-                      HeapString* command, char* icon) {
+bool MakeProgramTexts(const char* folder, const char* programSuffix, const char* handlerKind, HeapString* command,
+                      char* icon) {
   if (!folder || !*folder) return false;
   char program[kPathBufferSize];
   JoinPath(folder, kProgram, program, sizeof program);
@@ -126,7 +125,8 @@ bool RegisterAutoplayHandler(const char* folder) {
   error = RegCreateKeyA(parent.Get(), kHandlerName, key.Receive());
   parent.Close();
   if (error != ERROR_SUCCESS) {
-    LogRegistrationFailure("Autoplay registration failed: HKLM\\", MakeKey(handlers.text, "\\", kHandlerName).text, error);
+    LogRegistrationFailure("Autoplay registration failed: HKLM\\", MakeKey(handlers.text, "\\", kHandlerName).text,
+                           error);
     return false;
   }
   key.SetText("Action", "Import and view photos");
@@ -193,12 +193,11 @@ bool RegisterStillImageHandler(const char* folder) {
 
 bool UnregisterAutoplayHandler() {
   bool result = true;
-  result &= DeleteValueOf(MakeKey(kAutoplayHandlers, "\\CancelAutoplay\\CLSID").text,
-                          kCancelAutoplayClsid, "Delete CancelAutoPlay Handler failed!");
+  result &= DeleteValueOf(MakeKey(kAutoplayHandlers, "\\CancelAutoplay\\CLSID").text, kCancelAutoplayClsid,
+                          "Delete CancelAutoPlay Handler failed!");
   for (const char* event : kArrivalEvents) {
     KeyPath failure = MakeKey("Delete Handler reference, ", event, " failed!");
-    result &= DeleteValueOf(MakeKey(kAutoplayHandlers, "\\EventHandlers\\", event).text, kHandlerName,
-                            failure.text);
+    result &= DeleteValueOf(MakeKey(kAutoplayHandlers, "\\EventHandlers\\", event).text, kHandlerName, failure.text);
   }
 
   ScopedRegKey handlers;

@@ -233,8 +233,7 @@ void CleanExtrasFolder(const char* folder) {
     if (DeleteFileOrSchedule(module, false) == kStatusOk) continue;
     // Loaded somewhere: move it out of the way so a new copy can take its name.
     HeapString renamedName;
-    if (!renamedName.Format("%s_tmp", name) || renamed.ReplaceFileName(renamedName.Text()) != kStatusOk)
-      continue;
+    if (!renamedName.Format("%s_tmp", name) || renamed.ReplaceFileName(renamedName.Text()) != kStatusOk) continue;
     // A leftover of an earlier removal would block the move; it goes first when it can.
     if (renamed.Exists()) DeleteFileOrSchedule(renamed, false);
     if (PathName::MoveTo(module.Text(), renamed.Text()) != kStatusOk) {
@@ -263,13 +262,13 @@ Status UpdateExtrasShortcuts(const char* folder, bool create) {
   return CreateShortcut(target, kShortcutArguments, quickLaunch.Text(), kShortcutDescription, nullptr);
 }
 
-Status CreateShortcut(const char* target, const char* arguments, const char* link,
-                      const char* description, const char* icon) {
+Status CreateShortcut(const char* target, const char* arguments, const char* link, const char* description,
+                      const char* icon) {
   if (!HasText(target) || !HasText(link)) return kStatusMissingArgument;
 
   ScopedComPtr<IShellLinkA> shellLink;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              shellLink.ReceiveVoid())))
+  if (FAILED(
+          CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, shellLink.ReceiveVoid())))
     return kStatusFailed;
   shellLink->SetPath(target);
   if (arguments) shellLink->SetArguments(arguments);
@@ -302,8 +301,8 @@ Status DeleteShortcutFile(const char* link) {
 INT_PTR CallDllRegistration(const char* path, bool doRegister) {
   HMODULE module = HasText(path) ? LoadModuleFromPath(path) : nullptr;
   if (reinterpret_cast<UINT_PTR>(module) < 32) return reinterpret_cast<INT_PTR>(module);
-  DllRegistrationProc entry = reinterpret_cast<DllRegistrationProc>(reinterpret_cast<void*>(
-      GetProcAddress(module, doRegister ? "DllRegisterServer" : "DllUnregisterServer")));
+  DllRegistrationProc entry = reinterpret_cast<DllRegistrationProc>(
+      reinterpret_cast<void*>(GetProcAddress(module, doRegister ? "DllRegisterServer" : "DllUnregisterServer")));
   if (entry) entry();
   return FreeLibrary(module);
 }

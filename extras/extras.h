@@ -20,8 +20,8 @@ bool RemoveExtras(const char* folder, bool cleanupOnly);
 void CleanExtrasFolder(const char* folder);
 // Creates or removes the desktop and Quick Launch shortcuts; the second one's result.
 Status UpdateExtrasShortcuts(const char* folder, bool create);
-Status CreateShortcut(const char* target, const char* arguments, const char* link,
-                      const char* description, const char* icon);
+Status CreateShortcut(const char* target, const char* arguments, const char* link, const char* description,
+                      const char* icon);
 Status DeleteShortcutFile(const char* link);
 // The module handle value when it is below 32 (load failure), else FreeLibrary's result.
 INT_PTR CallDllRegistration(const char* path, bool doRegister);

@@ -47,12 +47,16 @@ Status RegisterHelperObject(const char* path, const char* loadFailure, const cha
 bool ReadVersionBlock(const char* modulePath, StringBlock* block) {
   ScopedModule module(LoadModuleAsData(modulePath));
   if (!module.IsValid()) {
-    LogMessage(kLogError).Text("Failed to load ").Text(modulePath).Text(" as a data file (")
-        .Unsigned(GetLastError()).Text(")");
+    LogMessage(kLogError)
+        .Text("Failed to load ")
+        .Text(modulePath)
+        .Text(" as a data file (")
+        .Unsigned(GetLastError())
+        .Text(")");
     return false;
   }
-  HRSRC resource = FindResourceExA(module.Get(), MAKEINTRESOURCEA(6),
-                                   MAKEINTRESOURCEA(block->BlockNumber()), block->Language());
+  HRSRC resource =
+      FindResourceExA(module.Get(), MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(block->BlockNumber()), block->Language());
   if (!resource) {
     LogError("The module has no US English string block for the runtime version: ", modulePath);
     return false;
@@ -72,8 +76,7 @@ bool FormatDottedVersion(DWORD version, HeapString* out) {
   if (version == 0) return out->Assign("");
   return out->Format("%lu.%lu.%lu.%lu", static_cast<unsigned long>((version >> 24) & 0xFF),
                      static_cast<unsigned long>((version >> 16) & 0xFF),
-                     static_cast<unsigned long>((version >> 8) & 0xFF),
-                     static_cast<unsigned long>(version & 0xFF));
+                     static_cast<unsigned long>((version >> 8) & 0xFF), static_cast<unsigned long>(version & 0xFF));
 }
 
 Status SetRuntimeVersionResource(const char* modulePath, const HeapString& version) {
@@ -90,17 +93,29 @@ Status SetRuntimeVersionResource(const char* modulePath, const HeapString& versi
   Status status = kStatusFailed;
   HANDLE update = BeginUpdateResourceA(modulePath, FALSE);
   if (!update) {
-    LogMessage(kLogError).Text("Cannot update the resources of ").Text(modulePath).Text(" (")
-        .Unsigned(GetLastError()).Text(")");
-  } else if (!UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(block.BlockNumber()),
-                              block.Language(), data, static_cast<DWORD>(size))) {
-    LogMessage(kLogError).Text("Cannot replace the runtime version string of ").Text(modulePath)
-        .Text(" (").Unsigned(GetLastError()).Text(")");
+    LogMessage(kLogError)
+        .Text("Cannot update the resources of ")
+        .Text(modulePath)
+        .Text(" (")
+        .Unsigned(GetLastError())
+        .Text(")");
+  } else if (!UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(block.BlockNumber()), block.Language(),
+                              data, static_cast<DWORD>(size))) {
+    LogMessage(kLogError)
+        .Text("Cannot replace the runtime version string of ")
+        .Text(modulePath)
+        .Text(" (")
+        .Unsigned(GetLastError())
+        .Text(")");
     // Nothing of a failed update may reach the file.
     EndUpdateResourceA(update, TRUE);
   } else if (!EndUpdateResourceA(update, FALSE)) {
-    LogMessage(kLogError).Text("Cannot write the resources of ").Text(modulePath).Text(" (")
-        .Unsigned(GetLastError()).Text(")");
+    LogMessage(kLogError)
+        .Text("Cannot write the resources of ")
+        .Text(modulePath)
+        .Text(" (")
+        .Unsigned(GetLastError())
+        .Text(")");
   } else {
     status = kStatusOk;
   }
@@ -189,8 +204,7 @@ Status Installer::RegisterComponents() {
     HeapString clsid;
     HeapString key;
     // An empty class id would name the CLSID key itself.
-    if (m_systemInfo->GetToolbarClsid(&clsid) == 0 && !clsid.IsEmpty() && key.Assign("CLSID\\") &&
-        key.Append(clsid)) {
+    if (m_systemInfo->GetToolbarClsid(&clsid) == 0 && !clsid.IsEmpty() && key.Assign("CLSID\\") && key.Append(clsid)) {
       WriteRegistryString(HKEY_CLASSES_ROOT, key.Text(), nullptr, "Snapora Toolbar");
     }
   }

@@ -43,8 +43,8 @@ bool IsTreeCopied(const HeapString& source, const HeapString& destination) {
       continue;
     }
     WIN32_FILE_ATTRIBUTE_DATA target;
-    if (!GetFileAttributesExA(to.Text(), GetFileExInfoStandard, &target) ||
-        target.nFileSizeLow != found.nFileSizeLow || target.nFileSizeHigh != found.nFileSizeHigh ||
+    if (!GetFileAttributesExA(to.Text(), GetFileExInfoStandard, &target) || target.nFileSizeLow != found.nFileSizeLow ||
+        target.nFileSizeHigh != found.nFileSizeHigh ||
         CompareFileTime(&target.ftLastWriteTime, &found.ftLastWriteTime) != 0) {
       LogError("The copy left this file unreplaced: ", to.Text());
       copied = false;
@@ -104,8 +104,8 @@ long QueryFolder(SystemInfo* systemInfo, FolderQuery query, int kind, HeapString
 }
 
 // The common steps of the four copy operations; destination receives the folder copied to.
-Status CopyPackageFolder(SystemInfo* systemInfo, const CopyTexts& texts, FolderQuery query, int kind,
-                         bool needsVendor, HeapString* destination) {
+Status CopyPackageFolder(SystemInfo* systemInfo, const CopyTexts& texts, FolderQuery query, int kind, bool needsVendor,
+                         HeapString* destination) {
   if (!IsExistingDirectory(texts.packageFolder)) {
     LogInfo(texts.nothingFound);
     return kStatusPackageFolderMissing;
@@ -140,10 +140,17 @@ int FolderCopy(const char* packageFolder, const char* destination) {
   size_t destinationLength = strlen(destination);
   if (packageLength + strlen(kAllFiles) > kMaxListedFolder || destinationLength > kMaxListedFolder) {
     // A cut text would name another folder: refuse rather than copy to the wrong place.
-    LogMessage(kLogError).Text("Refusing to copy ").Text(packageFolder).Text(" to ").Text(destination)
-        .Text(": a folder text is too long (").Unsigned(static_cast<unsigned long>(packageLength))
-        .Text(" and ").Unsigned(static_cast<unsigned long>(destinationLength))
-        .Text(" characters; the copy takes at most ").Unsigned(kMaxListedFolder)
+    LogMessage(kLogError)
+        .Text("Refusing to copy ")
+        .Text(packageFolder)
+        .Text(" to ")
+        .Text(destination)
+        .Text(": a folder text is too long (")
+        .Unsigned(static_cast<unsigned long>(packageLength))
+        .Text(" and ")
+        .Unsigned(static_cast<unsigned long>(destinationLength))
+        .Text(" characters; the copy takes at most ")
+        .Unsigned(kMaxListedFolder)
         .Text(" with the file pattern)");
     return ERROR_FILENAME_EXCED_RANGE;
   }
@@ -163,8 +170,13 @@ int FolderCopy(const char* packageFolder, const char* destination) {
   operation.lpszProgressTitle = "";
   int result = SHFileOperationA(&operation);
   if (result != 0) {
-    LogMessage(kLogError).Text("The shell copy of ").Text(packageFolder).Text(" to ").Text(destination)
-        .Text(" failed with ").Signed(result);
+    LogMessage(kLogError)
+        .Text("The shell copy of ")
+        .Text(packageFolder)
+        .Text(" to ")
+        .Text(destination)
+        .Text(" failed with ")
+        .Signed(result);
     return result;
   }
 
@@ -180,26 +192,26 @@ int FolderCopy(const char* packageFolder, const char* destination) {
 
 Status Installer::CopyRuntimeAllUsersData() {
   HeapString destination;
-  return CopyPackageFolder(m_systemInfo, kRuntimeAllUsersData, kAllUsersDataQuery, kFolderRuntimeCopy,
-                           false, &destination);
+  return CopyPackageFolder(m_systemInfo, kRuntimeAllUsersData, kAllUsersDataQuery, kFolderRuntimeCopy, false,
+                           &destination);
 }
 
 Status Installer::CopyRuntimeProgramFiles() {
   HeapString destination;
-  return CopyPackageFolder(m_systemInfo, kRuntimeProgramFiles, kProgramFilesQuery, kFolderRuntimeCopy,
-                           false, &destination);
+  return CopyPackageFolder(m_systemInfo, kRuntimeProgramFiles, kProgramFilesQuery, kFolderRuntimeCopy, false,
+                           &destination);
 }
 
 Status Installer::CopyPrivateProgramFiles() {
   HeapString destination;
-  return CopyPackageFolder(m_systemInfo, kPrivateProgramFiles, kProgramFilesQuery, kFolderPrivateCopy,
-                           true, &destination);
+  return CopyPackageFolder(m_systemInfo, kPrivateProgramFiles, kProgramFilesQuery, kFolderPrivateCopy, true,
+                           &destination);
 }
 
 Status Installer::CopyPrivateAllUsersData() {
   HeapString destination;
-  return CopyPackageFolder(m_systemInfo, kPrivateAllUsersData, kAllUsersDataQuery, kFolderPrivateCopy,
-                           false, &destination);
+  return CopyPackageFolder(m_systemInfo, kPrivateAllUsersData, kAllUsersDataQuery, kFolderPrivateCopy, false,
+                           &destination);
 }
 
 namespace {
@@ -263,8 +275,8 @@ void MigrateSelectorDatabase(SystemInfo* systemInfo, const HeapString& skin) {
 
 Status Installer::InstallPrivateAllUsersData() {
   HeapString destination;
-  Status status = CopyPackageFolder(m_systemInfo, kPrivateAllUsersData, kAllUsersDataQuery,
-                                    kFolderPrivateCopy, false, &destination);
+  Status status = CopyPackageFolder(m_systemInfo, kPrivateAllUsersData, kAllUsersDataQuery, kFolderPrivateCopy, false,
+                                    &destination);
   if (status != kStatusOk) return status;
   if (m_snaporaBranded && FolderCopy("Snapora\\AllUsersData", destination.Text()) != 0) {
     LogError("Failed to copy the snapora all users data folder.");

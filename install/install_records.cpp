@@ -68,8 +68,7 @@ Status Installer::WritePrivateRegistryRecords() {
   key.SetText("BarType", m_barType.Text());
   key.SetText("InstallID", m_previousInstallId.IsEmpty() ? m_installId.Text() : m_previousInstallId.Text());
   if (!m_previousTollixId.IsEmpty()) key.SetText("TollixID", m_previousTollixId.Text());
-  if (m_previousProductVersion != 0 && m_previousProductVersion < m_productVersion)
-    key.SetDword("Updated", now);
+  if (m_previousProductVersion != 0 && m_previousProductVersion < m_productVersion) key.SetDword("Updated", now);
   if (!m_skin.IsEmpty()) key.SetText("DefaultTheme", m_skin.Text());
   key.Close();
 

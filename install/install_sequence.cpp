@@ -87,12 +87,12 @@ Status Installer::Install() {
     if (m_previousRuntimeVersion == 0 && m_previousProductVersion == 0) {
       LogInfo("New Vista install, removing snapora feature...");
       HeapString featureFolder;
-      if (m_systemInfo->GetAllUsersDataFolder(kFolderRuntime, &featureFolder) < 0 ||
-          featureFolder.IsEmpty()) {
+      if (m_systemInfo->GetAllUsersDataFolder(kFolderRuntime, &featureFolder) < 0 || featureFolder.IsEmpty()) {
         LogInfo("Failed!");
       } else {
         // The folder text ends with a backslash; one separator is enough.
-        if (featureFolder.Text()[featureFolder.Length() - 1] == '\\') featureFolder.Truncate(featureFolder.Length() - 1);
+        if (featureFolder.Text()[featureFolder.Length() - 1] == '\\')
+          featureFolder.Truncate(featureFolder.Length() - 1);
         const bool built = featureFolder.Append("\\SkinEngine\\features\\photoviewVista");
         LogStepResult(built ? RemovePath(featureFolder.Text()) : kStatusNoMemory);
       }
@@ -117,8 +117,8 @@ Status Installer::Install() {
   if (m_systemInfo->GetVendorName(&vendor) < 0) vendor.Clear();
   HeapString version;
   if (!FormatDottedVersion(m_productVersion, &version)) version.Clear();
-  const UninstallEntry entry = {productName.Text(), privateFolder.Text(), uninstallUrl.Text(),
-                                version.Text(), vendor.Text()};
+  const UninstallEntry entry = {productName.Text(), privateFolder.Text(), uninstallUrl.Text(), version.Text(),
+                                vendor.Text()};
   LogInfo(WriteUninstallEntry(entry) ? "Installed Add/Remove Programs entry."
                                      : "Failed to install Add/Remove Programs entry.");
   return kStatusOk;

@@ -15,9 +15,7 @@ const char kMakerVendor[] = "nimbrel";
 const char kArvoInstallId[] = "ARVO_TheARVO_1_0_0";
 const char kUnfinishedInstallValue[] = "InstallUnfinished";
 
-bool IsMakerVendor(const HeapString& vendor) {
-  return lstrcmpiA(vendor.Text(), kMakerVendor) == 0;
-}
+bool IsMakerVendor(const HeapString& vendor) { return lstrcmpiA(vendor.Text(), kMakerVendor) == 0; }
 
 Installer::Installer()
     : m_snaporaBranded(false),
@@ -64,9 +62,7 @@ Status ReadInstalledVersion(SystemInfo* systemInfo, int kind, DWORD* out) {
 
 void LogFlag(const char* label, bool flag) { LogInfo(label, flag ? "yes" : "no"); }
 
-void LogVersion(const char* label, DWORD version) {
-  LogMessage(kLogInfo).Text(label).Unsigned(version);
-}
+void LogVersion(const char* label, DWORD version) { LogMessage(kLogInfo).Text(label).Unsigned(version); }
 
 }  // namespace
 
@@ -97,9 +93,8 @@ Status Installer::Initialize(const char* modulePath, const char* arguments) {
   // A run ended midway (a kill, a pulled plug) left its version's records without the rest of
   // the install; that version counts as installed only once a run has finished.
   DWORD unfinishedVersion = 0;
-  m_previousInstallUnfinished =
-      m_systemInfo->QueryRegDword(kKeyProductRead, HKEY_LOCAL_MACHINE, 0, kUnfinishedInstallValue,
-                                  &unfinishedVersion) >= 0;
+  m_previousInstallUnfinished = m_systemInfo->QueryRegDword(kKeyProductRead, HKEY_LOCAL_MACHINE, 0,
+                                                            kUnfinishedInstallValue, &unfinishedVersion) >= 0;
 
   status = FindPreviousSkin();
   if (status < 0) return status;
@@ -147,8 +142,8 @@ Status Installer::Initialize(const char* modulePath, const char* arguments) {
   LogVersion("--- Previous Product Version: ", m_previousProductVersion);
   if (m_previousInstallUnfinished) LogVersion("--- Unfinished install of version: ", unfinishedVersion);
 
-  if (!m_installId.IsEmpty() && strstr(m_installId.Text(), kArvoInstallId) &&
-      m_previousProductVersion > 0 && m_previousProductVersion < kFirstUpgradableArvoVersion) {
+  if (!m_installId.IsEmpty() && strstr(m_installId.Text(), kArvoInstallId) && m_previousProductVersion > 0 &&
+      m_previousProductVersion < kFirstUpgradableArvoVersion) {
     AskYesNo(kArvoRefusalText, kArvoRefusalCaption, MB_TASKMODAL | MB_OK);
     return kStatusFailed;
   }
@@ -158,8 +153,7 @@ Status Installer::Initialize(const char* modulePath, const char* arguments) {
 Status Installer::ReadPreviousInstallId() {
   if (GetOptionValue(m_arguments.Text(), "/fi")) return kStatusOk;
   if (!m_systemInfo) return kStatusFailed;
-  long status = m_systemInfo->QueryRegString(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "InstallID",
-                                             &m_previousInstallId);
+  long status = m_systemInfo->QueryRegString(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "InstallID", &m_previousInstallId);
   if (status == kStatusValueMissing) {
     if (IsMakerVendor(m_vendor)) {
       status = FindToolbarString("InstallID", &m_previousInstallId);
@@ -173,8 +167,7 @@ Status Installer::ReadPreviousInstallId() {
 Status Installer::ReadPreviousTollixId() {
   LogDetail("Caching any previous TollixID ...");
   if (!m_systemInfo) return kStatusFailed;
-  long status = m_systemInfo->QueryRegString(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "TollixID",
-                                             &m_previousTollixId);
+  long status = m_systemInfo->QueryRegString(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "TollixID", &m_previousTollixId);
   if (status == kStatusValueMissing) {
     if (IsMakerVendor(m_vendor)) {
       LogDetail("Trying for a pre-3.6 TollixID ...");

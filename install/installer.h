@@ -6,11 +6,11 @@
 #include "install/product_session.h"
 
 // Fixed names that several steps share.
-extern const char kDefaultInstallId[];   // "Default_InstallID"
-extern const char kDefaultBarType[];     // "Default_BarType"
-extern const char kDefaultSkin[];        // "ThemesV3\Default\Default.skin"
-extern const char kMakerVendor[];        // "nimbrel", compared without regard to case
-extern const char kArvoInstallId[];      // "ARVO_TheARVO_1_0_0"
+extern const char kDefaultInstallId[];  // "Default_InstallID"
+extern const char kDefaultBarType[];    // "Default_BarType"
+extern const char kDefaultSkin[];       // "ThemesV3\Default\Default.skin"
+extern const char kMakerVendor[];       // "nimbrel", compared without regard to case
+extern const char kArvoInstallId[];     // "ARVO_TheARVO_1_0_0"
 // REG_DWORD beside the product's "Version": the version whose install sequence began and whose
 // install run has not yet ended with success. The run's last step deletes it.
 extern const char kUnfinishedInstallValue[];  // "InstallUnfinished"

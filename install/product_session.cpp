@@ -23,10 +23,9 @@ ProductSession::~ProductSession() {
   m_modulePath.Clear();
 }
 
-bool ProductSession::OnProcessModule(const char* /*processName*/, const char* moduleName,
-                                     DWORD processId) {
-  return CloseBrowserHoldingToolbar(moduleName, processId, kInstallCloseBrowserQuestion,
-                                    &m_mayCloseBrowser, &m_askedToCloseBrowser);
+bool ProductSession::OnProcessModule(const char* /*processName*/, const char* moduleName, DWORD processId) {
+  return CloseBrowserHoldingToolbar(moduleName, processId, kInstallCloseBrowserQuestion, &m_mayCloseBrowser,
+                                    &m_askedToCloseBrowser);
 }
 
 Status ProductSession::LoadSystemInfo(const char* modulePath, const char* arguments) {

@@ -50,8 +50,7 @@ Status Installer::FindPreviousSkin() {
   }
   if (IsExistingDirectory(folder.Text())) {
     HeapString path;
-    if (!path.Assign(folder.Text()) || !path.Append("\\Nimbrel\\TollixV35\\GeneralOptions.ini"))
-      return kStatusNoMemory;
+    if (!path.Assign(folder.Text()) || !path.Append("\\Nimbrel\\TollixV35\\GeneralOptions.ini")) return kStatusNoMemory;
     TryOptionsFile(path.Text(), &m_previousSkin);
   }
   if (m_previousSkin.IsEmpty() && IsMakerVendor(m_vendor)) {
@@ -68,8 +67,7 @@ Status Installer::FindPreviousSkin() {
 Status Installer::SelectSkin() {
   if (!m_systemInfo) return kStatusFailed;
   HeapString optionsFile;
-  if (m_systemInfo->GetUserDataFolder(kFolderPrivateCopy, &optionsFile) < 0 ||
-      !optionsFile.Append(kOptionsFileName)) {
+  if (m_systemInfo->GetUserDataFolder(kFolderPrivateCopy, &optionsFile) < 0 || !optionsFile.Append(kOptionsFileName)) {
     LogError("Failed to obtain the private current user data folder from the system info module.");
     return kStatusFailed;
   }
@@ -103,8 +101,12 @@ Status Installer::SelectSkin() {
       !IsExistingDirectory(folder.Text()))
     SHCreateDirectoryExA(nullptr, folder.Text(), nullptr);
   if (!WritePrivateProfileStringA("Skin", "Path", selected.Text(), optionsFile.Text())) {
-    LogMessage(kLogError).Text("Failed to write the skin to ").Text(optionsFile)
-        .Text(" (Windows error ").Unsigned(GetLastError()).Text(")");
+    LogMessage(kLogError)
+        .Text("Failed to write the skin to ")
+        .Text(optionsFile)
+        .Text(" (Windows error ")
+        .Unsigned(GetLastError())
+        .Text(")");
     return kStatusFailed;
   }
   return kStatusOk;

@@ -47,7 +47,8 @@ bool StringBlock::Parse(const void* data, size_t size) {
       FreeEntries();
       return false;
     }
-    wchar_t* text = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (length + 1) * sizeof(wchar_t)));
+    wchar_t* text =
+        static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (length + 1) * sizeof(wchar_t)));
     if (!text) {
       FreeEntries();
       return false;
@@ -87,9 +88,7 @@ const wchar_t* StringBlock::Entry(int index) const {
   return m_entries[index] ? m_entries[index] : L"";
 }
 
-size_t StringBlock::EntryLength(int index) const {
-  return index < 0 || index >= kEntryCount ? 0 : m_lengths[index];
-}
+size_t StringBlock::EntryLength(int index) const { return index < 0 || index >= kEntryCount ? 0 : m_lengths[index]; }
 
 size_t StringBlock::SerializedSize() const {
   size_t size = 0;

@@ -11,12 +11,12 @@ namespace {
 
 bool SetText(HKEY root, const char* path, const char* name, const char* text) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
     return false;
   }
-  LONG error = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                              static_cast<DWORD>(strlen(text) + 1));
+  LONG error =
+      RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
   RegCloseKey(key);
   return error == ERROR_SUCCESS;
 }

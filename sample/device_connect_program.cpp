@@ -25,11 +25,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return 0;
   }
   JournalText(kModuleName, "start", commandLine);
-  HWND window = CreateWindowExA(0, "STATIC", kWindowTitle, WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                                nullptr, instance, nullptr);
+  HWND window =
+      CreateWindowExA(0, "STATIC", kWindowTitle, WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
-  g_staticProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc)));
+  g_staticProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc)));
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);

@@ -28,8 +28,7 @@ __declspec(dllexport) long __stdcall DoRegister(SystemInfo* systemInfo) {
   }
   HeapString name;
   if (!name.Format("%s Control", product.Text())) return kStatusNoMemory;
-  return SUCCEEDED(RegisterInprocClass(g_module, clsid.Text(), name.Text(), nullptr)) ? kStatusOk
-                                                                                     : kStatusFailed;
+  return SUCCEEDED(RegisterInprocClass(g_module, clsid.Text(), name.Text(), nullptr)) ? kStatusOk : kStatusFailed;
 }
 
 }  // extern "C"

@@ -14,8 +14,8 @@ HMODULE g_module = nullptr;
 bool ClassId(HeapString* clsid) {
   if (kSelfRegisteringClass.clsid) return clsid->Assign(kSelfRegisteringClass.clsid);
   HeapString ini;
-  return EditionIniPath(g_module, &ini) &&
-         ReadEditionValue(ini.Text(), "Edition", "BrowserHelperClsid", clsid) && !clsid->IsEmpty();
+  return EditionIniPath(g_module, &ini) && ReadEditionValue(ini.Text(), "Edition", "BrowserHelperClsid", clsid) &&
+         !clsid->IsEmpty();
 }
 
 }  // namespace
@@ -34,8 +34,7 @@ __declspec(dllexport) HRESULT __stdcall DllRegisterServer(void) {
   JournalText(kSelfRegisteringClass.moduleName, "DllRegisterServer", "null");
   HeapString clsid;
   if (!ClassId(&clsid)) return SELFREG_E_CLASS;
-  return RegisterInprocClass(g_module, clsid.Text(), kSelfRegisteringClass.name,
-                             kSelfRegisteringClass.progId);
+  return RegisterInprocClass(g_module, clsid.Text(), kSelfRegisteringClass.name, kSelfRegisteringClass.progId);
 }
 
 __declspec(dllexport) HRESULT __stdcall DllUnregisterServer(void) {

@@ -21,8 +21,7 @@ const WORD kVersionLanguage = 0x0409;
 
 // Reads entry kVersionIndex of string block 626 from a module's resources.
 bool ReadVersionString(HMODULE module, HeapString* out) {
-  HRSRC resource = FindResourceExA(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(kVersionBlock),
-                                   kVersionLanguage);
+  HRSRC resource = FindResourceExA(module, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(kVersionBlock), kVersionLanguage);
   if (!resource) return false;
   DWORD size = SizeofResource(module, resource);
   HGLOBAL loaded = LoadResource(module, resource);
@@ -36,11 +35,11 @@ bool ReadVersionString(HMODULE module, HeapString* out) {
   if (entry >= end || entry + 1 + *entry > end) return false;
   int length = *entry;
   if (length == 0) return out->Assign("");
-  int bytes = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR*>(entry + 1), length,
-                                  nullptr, 0, nullptr, nullptr);
+  int bytes =
+      WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR*>(entry + 1), length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0 || !out->Reserve(static_cast<uint32_t>(bytes) + 1, false)) return false;
-  WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR*>(entry + 1), length, out->Buffer(),
-                      bytes, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR*>(entry + 1), length, out->Buffer(), bytes, nullptr,
+                      nullptr);
   out->Buffer()[bytes] = '\0';
   return true;
 }
@@ -50,8 +49,8 @@ bool ReadVersionString(HMODULE module, HeapString* out) {
 bool ReadRuntimeVersion(HeapString* out) {
   HeapString path;
   if (ModulePath(g_module, &path)) {
-    HMODULE file = LoadLibraryExA(path.Text(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE file =
+        LoadLibraryExA(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!file) file = LoadLibraryExA(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE);
     // Systems before Vista know only the plain data file mapping.
     if (!file) file = LoadLibraryExA(path.Text(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -92,9 +91,7 @@ class SampleSystemInfo final : public SystemInfo {
   }
   long __stdcall GetToolbarClsid(HeapString* out) override { return Edition("ToolbarClsid", out); }
   long __stdcall GetActiveXClsid(HeapString* out) override { return Edition("ActiveXClsid", out); }
-  long __stdcall GetBrowserHelperClsid(HeapString* out) override {
-    return Edition("BrowserHelperClsid", out);
-  }
+  long __stdcall GetBrowserHelperClsid(HeapString* out) override { return Edition("BrowserHelperClsid", out); }
   long __stdcall GetProgramFilesFolder(int kind, HeapString* out) override {
     return Folder(kind, "RuntimeProgramFiles", "PrivateProgramFiles", out);
   }
@@ -115,8 +112,7 @@ class SampleSystemInfo final : public SystemInfo {
     // 4 and 5 read and remove, and must not bring a removed key back.
     LONG error;
     if (kind == 2 || kind == 3 || kind == 6 || kind == 7) {
-      error = RegCreateKeyExA(root, path.Text(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                              nullptr, out, nullptr);
+      error = RegCreateKeyExA(root, path.Text(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, out, nullptr);
     } else {
       error = RegOpenKeyExA(root, path.Text(), 0, access, out);
     }
@@ -174,8 +170,7 @@ class SampleSystemInfo final : public SystemInfo {
     HKEY key = nullptr;
     long status = OpenRegKey(kind, root, reserved, KEY_SET_VALUE, &key);
     if (status < 0) return status;
-    LONG error = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                sizeof(value));
+    LONG error = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     RegCloseKey(key);
     return error == ERROR_SUCCESS ? kStatusOk : kStatusFailed;
   }

@@ -31,8 +31,8 @@ long AddToToolbarList(SystemInfo* systemInfo, const char* product) {
     return kStatusOk;
   }
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kToolbarListKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kToolbarListKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) != ERROR_SUCCESS) {
     return kStatusFailed;
   }
   LONG error = RegSetValueExA(key, product, 0, REG_SZ, reinterpret_cast<const BYTE*>(infoPath.Text()),
@@ -58,14 +58,12 @@ __declspec(dllexport) long __stdcall DoRegister(SystemInfo* systemInfo) {
   if (!systemInfo) return kStatusMissingArgument;
   HeapString product;
   HeapString clsid;
-  if (systemInfo->GetProductName(&product) < 0 || product.IsEmpty() ||
-      systemInfo->GetToolbarClsid(&clsid) < 0) {
+  if (systemInfo->GetProductName(&product) < 0 || product.IsEmpty() || systemInfo->GetToolbarClsid(&clsid) < 0) {
     return kStatusFailed;
   }
   long status = AddToToolbarList(systemInfo, product.Text());
   if (status < 0) return status;
-  return SUCCEEDED(RegisterInprocClass(g_module, clsid.Text(), product.Text(), nullptr)) ? kStatusOk
-                                                                                        : kStatusFailed;
+  return SUCCEEDED(RegisterInprocClass(g_module, clsid.Text(), product.Text(), nullptr)) ? kStatusOk : kStatusFailed;
 }
 
 __declspec(dllexport) long __stdcall DoUnregister(SystemInfo* systemInfo) {

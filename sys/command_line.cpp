@@ -55,8 +55,8 @@ bool StartProgram(const char* program, const char* arguments, DWORD creationFlag
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
-  if (!CreateProcessA(program, commandLine.Buffer(), nullptr, nullptr, FALSE, creationFlags, nullptr,
-                      nullptr, &startup, &process))
+  if (!CreateProcessA(program, commandLine.Buffer(), nullptr, nullptr, FALSE, creationFlags, nullptr, nullptr, &startup,
+                      &process))
     return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

@@ -26,8 +26,8 @@ size_t FindCountedNoCase(const char* text, size_t length, size_t start, const ch
   size_t patternLength = strlen(pattern);
   for (size_t at = start; at + patternLength <= length; ++at) {
     size_t i = 0;
-    while (i < patternLength && toupper(static_cast<unsigned char>(text[at + i])) ==
-                                    toupper(static_cast<unsigned char>(pattern[i])))
+    while (i < patternLength &&
+           toupper(static_cast<unsigned char>(text[at + i])) == toupper(static_cast<unsigned char>(pattern[i])))
       ++i;
     if (i == patternLength) return at;
   }
@@ -48,25 +48,21 @@ bool IsSafeFolder(const char* folder, const char* pattern) {
   char joined[kPathBufferSize];
   JoinPath(folder, pattern ? pattern : "", joined, sizeof(joined));
   if (JudgeRemovalText(joined) == kRemovalAllowed) return true;
-  LogError("Refusing to delete files matching a pattern that leaves the folder: ", folder,
-           pattern ? pattern : "");
+  LogError("Refusing to delete files matching a pattern that leaves the folder: ", folder, pattern ? pattern : "");
   return false;
 }
 
 }  // namespace
 
-void SetScheduleMoveFileExForTesting(ScheduleMoveFileExFunction function) {
-  g_moveFileExForTesting = function;
-}
+void SetScheduleMoveFileExForTesting(ScheduleMoveFileExFunction function) { g_moveFileExForTesting = function; }
 
 size_t RenameEntryRoom(size_t oldLength, const char* shortPath) {
   // the old text, a line end it may lack, a new section header, "NUL=" + path + "\r\n", a NUL
-  return oldLength + 2 + (sizeof(kNewRenameSection) - 1) + 4 + (shortPath ? strlen(shortPath) : 0) +
-         2 + 1;
+  return oldLength + 2 + (sizeof(kNewRenameSection) - 1) + 4 + (shortPath ? strlen(shortPath) : 0) + 2 + 1;
 }
 
-bool AddRenameEntry(const char* oldText, size_t oldLength, const char* shortPath, char* out,
-                    size_t outSize, size_t* outLength) {
+bool AddRenameEntry(const char* oldText, size_t oldLength, const char* shortPath, char* out, size_t outSize,
+                    size_t* outLength) {
   if (!shortPath || !out || (!oldText && oldLength > 0)) return false;
   if (outSize < RenameEntryRoom(oldLength, shortPath)) return false;
   size_t insertAt = oldLength;  // where the new line goes; the rest follows it
@@ -105,9 +101,8 @@ bool AddRenameEntry(const char* oldText, size_t oldLength, const char* shortPath
 
 Status ScheduleDeleteOnReboot(const PathName& file) {
   if (!CheckRemovablePath(file.Text())) return kStatusOk;
-  BOOL moved = g_moveFileExForTesting
-                   ? g_moveFileExForTesting(file.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
-                   : MoveFileExA(file.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  BOOL moved = g_moveFileExForTesting ? g_moveFileExForTesting(file.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+                                      : MoveFileExA(file.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   if (moved & 0xFF) return kStatusOk;
 
   char shortPath[kPathBufferSize];
@@ -145,8 +140,7 @@ Status ScheduleDeleteOnReboot(const PathName& file) {
     LogError("Cannot read ", iniPath.Text());
   } else if (AddRenameEntry(oldText, read, shortPath, newText, room, &newLength)) {
     DWORD written = 0;
-    if (!ini.Seek(0, 0) || !ini.Write(newText, static_cast<DWORD>(newLength), &written) ||
-        written != newLength) {
+    if (!ini.Seek(0, 0) || !ini.Write(newText, static_cast<DWORD>(newLength), &written) || written != newLength) {
       LogMessage(kLogError).Text("Cannot write ").Text(iniPath.Text()).Text(", error ").Unsigned(GetLastError());
     }
   }
@@ -171,8 +165,7 @@ void ShellDeleteFiles(const char* folder, const char* pattern, bool retry) {
   JoinPath(folder, pattern, from, sizeof(from));
   if (!from[0]) return;
   int result = ShellDelete(from);
-  if (retry && (result == ERROR_ACCESS_DENIED || result == ERROR_SHARING_VIOLATION))
-    ShellDelete(from);
+  if (retry && (result == ERROR_ACCESS_DENIED || result == ERROR_SHARING_VIOLATION)) ShellDelete(from);
 }
 
 void DeleteMatchingFiles(const char* folder, const char* pattern, bool removeFolder) {

@@ -23,8 +23,8 @@ Status ScheduleDeleteOnReboot(const PathName& file);
 // section (the section is appended when missing). Nothing of the old text is lost, NUL bytes
 // included. out needs RenameEntryRoom bytes; false when it has fewer.
 size_t RenameEntryRoom(size_t oldLength, const char* shortPath);
-bool AddRenameEntry(const char* oldText, size_t oldLength, const char* shortPath, char* out,
-                    size_t outSize, size_t* outLength);
+bool AddRenameEntry(const char* oldText, size_t oldLength, const char* shortPath, char* out, size_t outSize,
+                    size_t* outLength);
 
 // Tests only: replaces MoveFileExA for ScheduleDeleteOnReboot (null restores it).
 typedef BOOL(WINAPI* ScheduleMoveFileExFunction)(LPCSTR, LPCSTR, DWORD);

@@ -50,8 +50,7 @@ Status FileList::Search(const char* folder, const char* pattern, bool recurse) {
     }
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       // A junction leads outside the searched tree.
-      if (recurse && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        Search(found.Text(), pattern, recurse);
+      if (recurse && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) Search(found.Text(), pattern, recurse);
     } else if (Add(found) != kStatusOk) {
       result = kStatusNoMemory;
       break;

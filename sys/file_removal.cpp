@@ -28,8 +28,8 @@ class MoveFileExHolder {
     m_lookedUp = true;
     m_library = LoadSystemModule("kernel32.dll");
     if (m_library) {
-      m_function = reinterpret_cast<MoveFileExAFunction>(
-          reinterpret_cast<void*>(GetProcAddress(m_library, "MoveFileExA")));
+      m_function =
+          reinterpret_cast<MoveFileExAFunction>(reinterpret_cast<void*>(GetProcAddress(m_library, "MoveFileExA")));
     }
     if (!m_function && m_library) {
       FreeLibrary(m_library);
@@ -55,8 +55,7 @@ MoveFileExAFunction FindMoveFileEx() {
 // Adds "NUL=" + shortPath to the [rename] section of the file ini through the profile
 // functions, keeping the entries already there (they all share the key "NUL").
 bool AddWininitEntry(const char* ini, const char* shortPath) {
-  HANDLE file = CreateFileA(ini, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(ini, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   DWORD size = GetFileSize(file, nullptr);
@@ -221,8 +220,7 @@ Status RenameToTempName(const char* path, char* out) {
   DeleteFileA(temp);
   if (!MoveFileA(path, temp)) return kStatusFailed;
   DWORD attributes = GetFileAttributesA(temp);
-  if (attributes != INVALID_FILE_ATTRIBUTES)
-    SetFileAttributesA(temp, attributes | FILE_ATTRIBUTE_HIDDEN);
+  if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(temp, attributes | FILE_ATTRIBUTE_HIDDEN);
   memcpy(out, temp, strlen(temp) + 1);
   return kStatusOk;
 }
@@ -262,8 +260,7 @@ Status RemovePath(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kStatusOk
-                                                                           : kStatusFailed;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kStatusOk : kStatusFailed;
   }
   char renamed[kPathBufferSize];
   if (RenameToTempName(path, renamed) == kStatusOk) return DeleteTree(renamed, true, true);

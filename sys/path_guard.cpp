@@ -21,24 +21,70 @@ bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 // for: a 32-bit program on 64-bit Windows is told "Program Files (x86)", yet a path may name
 // the native "Program Files" directly.
 const int kShellFolderIds[] = {
-    CSIDL_WINDOWS,           CSIDL_SYSTEM,           CSIDL_SYSTEMX86,        CSIDL_FONTS,
-    CSIDL_RESOURCES,         CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-    CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_APPDATA,      CSIDL_LOCAL_APPDATA,
-    CSIDL_PROFILE,           CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL,
-    CSIDL_COMMON_DOCUMENTS,  CSIDL_MYPICTURES,       CSIDL_MYMUSIC,          CSIDL_MYVIDEO,
-    CSIDL_COMMON_PICTURES,   CSIDL_COMMON_MUSIC,     CSIDL_COMMON_VIDEO,     CSIDL_STARTMENU,
-    CSIDL_COMMON_STARTMENU,  CSIDL_PROGRAMS,         CSIDL_COMMON_PROGRAMS,  CSIDL_STARTUP,
-    CSIDL_COMMON_STARTUP,    CSIDL_ALTSTARTUP,       CSIDL_COMMON_ALTSTARTUP, CSIDL_FAVORITES,
-    CSIDL_COMMON_FAVORITES,  CSIDL_TEMPLATES,        CSIDL_COMMON_TEMPLATES, CSIDL_SENDTO,
-    CSIDL_RECENT,            CSIDL_NETHOOD,          CSIDL_PRINTHOOD,        CSIDL_INTERNET_CACHE,
-    CSIDL_COOKIES,           CSIDL_HISTORY,          CSIDL_ADMINTOOLS,       CSIDL_COMMON_ADMINTOOLS,
+    CSIDL_WINDOWS,
+    CSIDL_SYSTEM,
+    CSIDL_SYSTEMX86,
+    CSIDL_FONTS,
+    CSIDL_RESOURCES,
+    CSIDL_PROGRAM_FILES,
+    CSIDL_PROGRAM_FILESX86,
+    CSIDL_PROGRAM_FILES_COMMON,
+    CSIDL_PROGRAM_FILES_COMMONX86,
+    CSIDL_COMMON_APPDATA,
+    CSIDL_APPDATA,
+    CSIDL_LOCAL_APPDATA,
+    CSIDL_PROFILE,
+    CSIDL_DESKTOPDIRECTORY,
+    CSIDL_COMMON_DESKTOPDIRECTORY,
+    CSIDL_PERSONAL,
+    CSIDL_COMMON_DOCUMENTS,
+    CSIDL_MYPICTURES,
+    CSIDL_MYMUSIC,
+    CSIDL_MYVIDEO,
+    CSIDL_COMMON_PICTURES,
+    CSIDL_COMMON_MUSIC,
+    CSIDL_COMMON_VIDEO,
+    CSIDL_STARTMENU,
+    CSIDL_COMMON_STARTMENU,
+    CSIDL_PROGRAMS,
+    CSIDL_COMMON_PROGRAMS,
+    CSIDL_STARTUP,
+    CSIDL_COMMON_STARTUP,
+    CSIDL_ALTSTARTUP,
+    CSIDL_COMMON_ALTSTARTUP,
+    CSIDL_FAVORITES,
+    CSIDL_COMMON_FAVORITES,
+    CSIDL_TEMPLATES,
+    CSIDL_COMMON_TEMPLATES,
+    CSIDL_SENDTO,
+    CSIDL_RECENT,
+    CSIDL_NETHOOD,
+    CSIDL_PRINTHOOD,
+    CSIDL_INTERNET_CACHE,
+    CSIDL_COOKIES,
+    CSIDL_HISTORY,
+    CSIDL_ADMINTOOLS,
+    CSIDL_COMMON_ADMINTOOLS,
     CSIDL_CDBURN_AREA,
 };
 
 const char* const kShellFolderVariables[] = {
-    "ProgramFiles", "ProgramW6432", "ProgramFiles(x86)", "CommonProgramFiles", "CommonProgramW6432",
-    "CommonProgramFiles(x86)", "SystemRoot", "windir", "ALLUSERSPROFILE", "ProgramData", "PUBLIC",
-    "USERPROFILE", "APPDATA", "LOCALAPPDATA", "TEMP", "TMP",
+    "ProgramFiles",
+    "ProgramW6432",
+    "ProgramFiles(x86)",
+    "CommonProgramFiles",
+    "CommonProgramW6432",
+    "CommonProgramFiles(x86)",
+    "SystemRoot",
+    "windir",
+    "ALLUSERSPROFILE",
+    "ProgramData",
+    "PUBLIC",
+    "USERPROFILE",
+    "APPDATA",
+    "LOCALAPPDATA",
+    "TEMP",
+    "TMP",
 };
 
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
@@ -62,8 +108,7 @@ void AddFolder(ShellFolders* folders, const char* path) {
   if (!strchr(path, '~')) return;
   char longForm[kPathBufferSize];
   DWORD length = GetLongPathNameA(path, longForm, sizeof longForm);
-  if (length > 0 && length < sizeof longForm && lstrcmpiA(longForm, path) != 0 &&
-      folders->count < kMaxShellFolders) {
+  if (length > 0 && length < sizeof longForm && lstrcmpiA(longForm, path) != 0 && folders->count < kMaxShellFolders) {
     lstrcpynA(folders->paths[folders->count++], longForm, kPathBufferSize);
   }
 }

@@ -13,7 +13,7 @@ enum RemovalVerdict {
   kRefusedRoot,          // "C:\", "\\server\share\"
   kRefusedDotComponent,  // "." or ".." (or only dots and spaces) anywhere in the path
   kRefusedTooLong,
-  kRefusedShellFolder,   // equal to or above one of the system's own folders
+  kRefusedShellFolder,  // equal to or above one of the system's own folders
 };
 
 // "C:\..." or "\\server\share..." (not a device path). Pure.

@@ -18,9 +18,7 @@ bool CopyBounded(char* buffer, const char* text) {
 
 PathName::PathName() : m_alive(1) { m_text[0] = '\0'; }
 PathName::~PathName() { m_alive = 0; }
-PathName::PathName(const PathName& other) : m_alive(other.m_alive) {
-  memcpy(m_text, other.m_text, sizeof(m_text));
-}
+PathName::PathName(const PathName& other) : m_alive(other.m_alive) { memcpy(m_text, other.m_text, sizeof(m_text)); }
 PathName& PathName::operator=(const PathName& other) {
   if (this != &other) {
     m_alive = other.m_alive;
@@ -100,9 +98,7 @@ Status PathName::MoveTo(const char* from, const char* to) {
 
 FilePath::FilePath() : m_alive(1) { m_text[0] = '\0'; }
 FilePath::~FilePath() { m_alive = 0; }
-FilePath::FilePath(const FilePath& other) : m_alive(other.m_alive) {
-  memcpy(m_text, other.m_text, sizeof(m_text));
-}
+FilePath::FilePath(const FilePath& other) : m_alive(other.m_alive) { memcpy(m_text, other.m_text, sizeof(m_text)); }
 FilePath& FilePath::operator=(const FilePath& other) {
   if (this != &other) {
     m_alive = other.m_alive;

@@ -52,10 +52,8 @@ struct ModuleRecord {
 enum Family { kNoFamily, kWindows95Family, kNtFamily };
 
 Family FamilyOf(const ProcessApi& api) {
-  if (api.enumProcesses && api.enumProcessModules && api.getModuleFileNameExA)
-    return kNtFamily;
-  if (api.createToolhelp32Snapshot && api.process32First && api.process32Next &&
-      api.module32First && api.module32Next)
+  if (api.enumProcesses && api.enumProcessModules && api.getModuleFileNameExA) return kNtFamily;
+  if (api.createToolhelp32Snapshot && api.process32First && api.process32Next && api.module32First && api.module32Next)
     return kWindows95Family;
   return kNoFamily;
 }
@@ -149,8 +147,7 @@ struct TaskScan {
   DWORD processId;
 };
 
-BOOL WINAPI OnTask(DWORD threadId, WORD module16, WORD task16, LPSTR moduleName, LPSTR fileName,
-                   LPARAM context) {
+BOOL WINAPI OnTask(DWORD threadId, WORD module16, WORD task16, LPSTR moduleName, LPSTR fileName, LPARAM context) {
   (void)module16;
   (void)moduleName;
   TaskScan* tasks = reinterpret_cast<TaskScan*>(context);
@@ -270,9 +267,14 @@ void ProcessScanner::ScanProcesses(ProcessModuleHandler* handler) {
   m_handler = handler;
   Scan scan = {&m_api, handler, false};
   switch (FamilyOf(m_api)) {
-    case kNtFamily: ScanNtProcesses(&scan); break;
-    case kWindows95Family: Scan95Processes(&scan); break;
-    case kNoFamily: break;
+    case kNtFamily:
+      ScanNtProcesses(&scan);
+      break;
+    case kWindows95Family:
+      Scan95Processes(&scan);
+      break;
+    case kNoFamily:
+      break;
   }
   m_handler = nullptr;
 }
@@ -286,8 +288,7 @@ int CloseProcess(DWORD processId, DWORD waitMs) {
   return kCloseProcessTerminated;
 }
 
-bool GetProcessImageName(const ProcessApi& api, DWORD processId, char* out, DWORD outSize,
-                         DWORD* outLength) {
+bool GetProcessImageName(const ProcessApi& api, DWORD processId, char* out, DWORD outSize, DWORD* outLength) {
   if (outLength) *outLength = 0;
   if (!out || outSize == 0) return false;
   out[0] = '\0';
@@ -336,10 +337,10 @@ bool AskYesNo(const char* text, const char* caption, UINT style) {
   return MessageBoxA(nullptr, text, caption, style) == IDYES;
 }
 
-bool CloseBrowserHoldingToolbar(const char* moduleName, DWORD processId, const char* question,
-                                DWORD* mayCloseBrowser, bool* askedToCloseBrowser) {
-  static const char* const kToolbarModules[] = {"tollix.dll", "tollixbho.dll", "tollixpics.dll",
-                                                "tollix_.dll", "tollix__.dll"};
+bool CloseBrowserHoldingToolbar(const char* moduleName, DWORD processId, const char* question, DWORD* mayCloseBrowser,
+                                bool* askedToCloseBrowser) {
+  static const char* const kToolbarModules[] = {"tollix.dll", "tollixbho.dll", "tollixpics.dll", "tollix_.dll",
+                                                "tollix__.dll"};
   if (!moduleName || !mayCloseBrowser || !askedToCloseBrowser) return true;
   // The installer may itself have a toolbar module loaded for a moment: ending itself would
   // leave a half-done installation.

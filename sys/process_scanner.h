@@ -50,16 +50,15 @@ const int kCloseProcessNotOpened = 0;
 const int kCloseProcessTerminated = 2;
 
 int CloseProcess(DWORD processId, DWORD waitMs);
-bool GetProcessImageName(const ProcessApi& api, DWORD processId, char* out, DWORD outSize,
-                         DWORD* outLength);
+bool GetProcessImageName(const ProcessApi& api, DWORD processId, char* out, DWORD outSize, DWORD* outLength);
 // MessageBoxA without an owner; true exactly when the user chose Yes.
 bool AskYesNo(const char* text, const char* caption, UINT style);
 
 // The shared behaviour of both passes' OnProcessModule: for a module of the toolbar, ask the
 // question once per pass (the answer goes to mayCloseBrowser, 1 Yes or 0 No) and end the
 // process when allowed. Always returns true so the scan goes on.
-bool CloseBrowserHoldingToolbar(const char* moduleName, DWORD processId, const char* question,
-                                DWORD* mayCloseBrowser, bool* askedToCloseBrowser);
+bool CloseBrowserHoldingToolbar(const char* moduleName, DWORD processId, const char* question, DWORD* mayCloseBrowser,
+                                bool* askedToCloseBrowser);
 
 extern const char kInstallCloseBrowserQuestion[];
 extern const char kUninstallCloseBrowserQuestion[];

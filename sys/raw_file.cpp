@@ -5,9 +5,7 @@ RawFile::RawFile(const FilePath& path) : m_ready(false), m_open(false), m_handle
   m_ready = m_path.SetFrom(path) && m_path.Text()[0] != '\0';
 }
 
-RawFile::RawFile() : m_ready(false), m_open(false), m_handle(nullptr) {
-  m_ready = m_path.MakeTempFileName();
-}
+RawFile::RawFile() : m_ready(false), m_open(false), m_handle(nullptr) { m_ready = m_path.MakeTempFileName(); }
 
 RawFile::~RawFile() { Close(); }
 
@@ -16,16 +14,31 @@ bool RawFile::Open(int mode) {
   DWORD access;
   DWORD disposition;
   switch (mode) {
-    case kRead: access = GENERIC_READ; disposition = OPEN_EXISTING; break;
-    case kWrite: access = GENERIC_WRITE; disposition = OPEN_EXISTING; break;
-    case kReadWriteCreate: access = GENERIC_READ | GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
-    case kReadWriteExisting: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_EXISTING; break;
-    case kReadWriteAlways: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_ALWAYS; break;
-    default: return false;
+    case kRead:
+      access = GENERIC_READ;
+      disposition = OPEN_EXISTING;
+      break;
+    case kWrite:
+      access = GENERIC_WRITE;
+      disposition = OPEN_EXISTING;
+      break;
+    case kReadWriteCreate:
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = CREATE_ALWAYS;
+      break;
+    case kReadWriteExisting:
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = OPEN_EXISTING;
+      break;
+    case kReadWriteAlways:
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = OPEN_ALWAYS;
+      break;
+    default:
+      return false;
   }
   SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, TRUE};
-  HANDLE handle = CreateFileA(m_path.Text(), access, 0, &security, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(m_path.Text(), access, 0, &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
     m_handle = nullptr;
     return false;

@@ -8,11 +8,11 @@
 class RawFile {
  public:
   enum Mode {
-    kRead = 0,              // GENERIC_READ, existing file
-    kWrite = 1,             // GENERIC_WRITE, existing file
-    kReadWriteCreate = 2,   // read and write, CREATE_ALWAYS
-    kReadWriteExisting = 3, // read and write, OPEN_EXISTING
-    kReadWriteAlways = 4,   // read and write, OPEN_ALWAYS
+    kRead = 0,               // GENERIC_READ, existing file
+    kWrite = 1,              // GENERIC_WRITE, existing file
+    kReadWriteCreate = 2,    // read and write, CREATE_ALWAYS
+    kReadWriteExisting = 3,  // read and write, OPEN_EXISTING
+    kReadWriteAlways = 4,    // read and write, OPEN_ALWAYS
   };
 
   explicit RawFile(const FilePath& path);
@@ -26,7 +26,7 @@ class RawFile {
   bool Write(const void* buffer, DWORD count, DWORD* written);
   // origin 0 begin, 1 current, 2 end
   bool Seek(LONG distance, int origin);
-  bool SetEnd();  // cuts the file at the current position
+  bool SetEnd();       // cuts the file at the current position
   DWORD Size() const;  // INVALID_FILE_SIZE when not open
   void Close();
   bool Exists() const;

@@ -122,8 +122,7 @@ Status FindSearchBarDword(const char* name, DWORD* out) {
 
 Status FindToolbarString(const char* name, HeapString* out) {
   static const char* const kKeys[] = {"Software\\Nimbrel\\Nimbrel Toolbar\\3.7.0",
-                                      "Software\\Nimbrel\\Nimbrel Toolbar\\3.6.0", kSearchBarV35Key,
-                                      kSearchBarKey};
+                                      "Software\\Nimbrel\\Nimbrel Toolbar\\3.6.0", kSearchBarV35Key, kSearchBarKey};
   out->Truncate(0);
   for (const char* key : kKeys) {
     Status status = ReadRegistryString(HKEY_LOCAL_MACHINE, key, name, out);
@@ -142,8 +141,8 @@ Status ListRegistryValues(HKEY root, const char* subkey, StringList* list) {
     char data[kPathBufferSize + 1];
     DWORD nameSize = kPathBufferSize;
     DWORD dataSize = kPathBufferSize;
-    if (RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
-                      &dataSize) != ERROR_SUCCESS)
+    if (RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataSize) !=
+        ERROR_SUCCESS)
       break;
     data[dataSize] = '\0';
     // Out of memory: stop and keep what was collected.

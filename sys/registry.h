@@ -33,7 +33,7 @@ LONG GetDesktopFolder(char* out);
 extern const char kSearchBarV35Key[];  // "Software\Nimbrel\NimbrelSearchBarV35"
 extern const char kSearchBarKey[];     // "Software\Nimbrel\NimbrelSearchBar"
 // HKLM's Add/Remove Programs entries, one subkey per product.
-extern const char kUninstallKey[];     // "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+extern const char kUninstallKey[];  // "Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 // "UninstallDate": when a product or generation was uninstalled, in seconds since 1970. The
 // install takes the value away again; these two write it, on an open key or through

@@ -10,9 +10,7 @@
 const char kToolbarRuntimeListKey[] = "Software\\Nimbrel\\Toolbar Runtime";
 
 // Registry value names compare without regard to case, so this one does too.
-bool IsToolbarListVersionValue(const char* valueName) {
-  return valueName && lstrcmpiA(valueName, "Version") == 0;
-}
+bool IsToolbarListVersionValue(const char* valueName) { return valueName && lstrcmpiA(valueName, "Version") == 0; }
 
 Status CountRuntimeToolbars(long* count) {
   if (count) *count = -1;
@@ -58,8 +56,8 @@ bool FindRuntimeToolbarEntry(HMODULE module, RuntimeToolbarEntry* entry) {
     char data[kPathBufferSize + 1];
     DWORD dataSize = kPathBufferSize;
     DWORD type = 0;
-    const LONG error = RegEnumValueA(list.Get(), index, name, &nameSize, nullptr, &type,
-                                     reinterpret_cast<BYTE*>(data), &dataSize);
+    const LONG error =
+        RegEnumValueA(list.Get(), index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
     if (error == ERROR_NO_MORE_ITEMS) break;
     if (error != ERROR_SUCCESS || type != REG_SZ) continue;
     data[dataSize < kPathBufferSize ? dataSize : kPathBufferSize] = '\0';

@@ -8,9 +8,8 @@ bool StringList::Grow() {
   const int newCount = m_count + 1;
   if (newCount > m_capacity) {
     // HeapString is two plain words, so the array may move; new elements start zeroed (empty).
-    void* block = m_items
-        ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, m_items, newCount * sizeof(HeapString))
-        : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, newCount * sizeof(HeapString));
+    void* block = m_items ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, m_items, newCount * sizeof(HeapString))
+                          : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, newCount * sizeof(HeapString));
     if (!block) return false;
     m_items = static_cast<HeapString*>(block);
     m_capacity = newCount;

@@ -50,10 +50,9 @@ Status UnregisterServerByClsid(const char* clsid) {
 Status Uninstaller::UnregisterToolbar() {
   if (!m_systemInfo) return kStatusFailed;
 
-  DllRegistrationProc unregisterInfo =
-      m_module ? reinterpret_cast<DllRegistrationProc>(
-                     reinterpret_cast<void*>(GetProcAddress(m_module, "DllUnregisterServer")))
-               : nullptr;
+  DllRegistrationProc unregisterInfo = m_module ? reinterpret_cast<DllRegistrationProc>(reinterpret_cast<void*>(
+                                                      GetProcAddress(m_module, "DllUnregisterServer")))
+                                                : nullptr;
   if (unregisterInfo) {
     const HRESULT result = unregisterInfo();
     LogMessage(kLogInfo).Text("Call of system info module's DllUnregisterServer returned ").Signed(result);

@@ -107,14 +107,13 @@ Status ClearLegacyKey(bool hklm, const char* keyPath) {
     return kStatusOk;
   DeleteRegistryTree(key.Get(), "BasePaths");
   DWORD count = 0;
-  if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
-                       nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
     count = 0;
   for (DWORD index = count; index-- > 0;) {
     char name[kPathBufferSize];
     DWORD nameSize = sizeof name;
-    if (RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
+    if (RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     RegDeleteValueA(key.Get(), name);
   }
   StampUninstallDate(key);

@@ -21,7 +21,6 @@ namespace {
 
 const char kSearchScopesKey[] = "Software\\Microsoft\\Internet Explorer\\SearchScopes";
 
-
 // Removes one folder the module reports, then its empty parents.
 Status RemoveFolderAndEmptyParents(const HeapString& folder) {
   const Status status = RemovePath(folder.Text());
@@ -34,8 +33,8 @@ Status RemoveFolderAndEmptyParents(const HeapString& folder) {
 
 // "Software\<a>\<b>\<c>"; false when a text could not be stored.
 bool BuildKeyPath(const HeapString& a, const HeapString& b, const HeapString& c, HeapString* out) {
-  return out->Assign("Software\\") && out->Append(a) && out->Append("\\") && out->Append(b) &&
-         out->Append("\\") && out->Append(c);
+  return out->Assign("Software\\") && out->Append(a) && out->Append("\\") && out->Append(b) && out->Append("\\") &&
+         out->Append(c);
 }
 
 // Removes a folder only when it is empty and the removal guard lets it go: an empty parent may
@@ -54,8 +53,7 @@ void Uninstaller::RemoveEmptyParents(char* folderPath) {
   RemoveIfEmpty(folderPath);
 }
 
-Status Uninstaller::RemovePhotoExtras(bool removeRuntime, bool /*removeProduct*/,
-                                      bool /*deleteUserData*/) {
+Status Uninstaller::RemovePhotoExtras(bool removeRuntime, bool /*removeProduct*/, bool /*deleteUserData*/) {
   if (!IsWindows2000OrLater() || !removeRuntime) return kStatusOk;
   const Status shared = IsRuntimeShared();
   if (shared < 0) return shared;
@@ -71,9 +69,7 @@ Status Uninstaller::RemovePhotoExtras(bool removeRuntime, bool /*removeProduct*/
     LogError("Failed to obtain the runtime program files and current user folders ...");
     return kStatusFailed;
   }
-  return RemoveExtras(runtimeFolder.IsEmpty() ? nullptr : runtimeFolder.Text(), false)
-             ? kStatusOk
-             : kStatusFailed;
+  return RemoveExtras(runtimeFolder.IsEmpty() ? nullptr : runtimeFolder.Text(), false) ? kStatusOk : kStatusFailed;
 }
 
 Status Uninstaller::RemovePrivateProgramFiles() {
@@ -241,8 +237,7 @@ Status Uninstaller::RemoveRuntimeRegistryKeys() {
   StampUninstallDate(HKEY_LOCAL_MACHINE, kSearchBarKey);
 
   ScopedRegKey key;
-  if (m_systemInfo->OpenRegKey(kKeyRuntimeVersioned, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess,
-                               key.Receive()) >= 0 &&
+  if (m_systemInfo->OpenRegKey(kKeyRuntimeVersioned, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess, key.Receive()) >= 0 &&
       key.IsValid()) {
     StampUninstallDate(key);
   }

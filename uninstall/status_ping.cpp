@@ -170,8 +170,8 @@ bool AppendPercentEncoded(HeapString* url, const char* text) {
   size_t used = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : ""); *p; ++p) {
     const unsigned char c = *p;
-    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                            c == '-' || c == '.' || c == '_' || c == '~';
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                            c == '.' || c == '_' || c == '~';
     if (used + 3 >= sizeof chunk) {
       if (!url->Append(chunk, static_cast<int>(used))) return false;
       used = 0;
@@ -206,17 +206,15 @@ DWORD PingTimeStamp() {
   return static_cast<DWORD>(mktime(&broken));
 }
 
-bool BuildStatusPingUrl(const char* host, const char* installId, const char* toolbarId,
-                        long productVersion, bool selectedInBrowser, const char* state,
-                        DWORD timeStamp, HeapString* url) {
+bool BuildStatusPingUrl(const char* host, const char* installId, const char* toolbarId, long productVersion,
+                        bool selectedInBrowser, const char* state, DWORD timeStamp, HeapString* url) {
   if (!url) return false;
   // The texts go in percent-encoded: an id holding '&', '#', '%' or a blank would otherwise
   // break the request or change its meaning.
   if (!url->Assign("http://") || !url->Append(host ? host : "") || !url->Append("/ins.gif?") ||
       !url->Append("NSBID=") || !AppendPercentEncoded(url, toolbarId) ||
-      !url->AppendFormat("&NSB=%ld", productVersion) || !url->Append("&EID=VI2") ||
-      !url->Append("&TP=") || !AppendPercentEncoded(url, installId) ||
-      !url->Append("&V=") || !AppendPercentEncoded(url, state) ||
+      !url->AppendFormat("&NSB=%ld", productVersion) || !url->Append("&EID=VI2") || !url->Append("&TP=") ||
+      !AppendPercentEncoded(url, installId) || !url->Append("&V=") || !AppendPercentEncoded(url, state) ||
       !url->AppendFormat("&SE=%d", selectedInBrowser ? 1 : 0) ||
       !url->AppendFormat("&TS=%lu", static_cast<unsigned long>(timeStamp))) {
     url->Clear();
@@ -231,16 +229,16 @@ bool BuildStatusPingUrl(const char* host, const char* installId, const char* too
   return true;
 }
 
-bool SendStatusPing(const char* installId, const char* toolbarId, long productVersion,
-                    bool selectedInBrowser, const char* state) {
+bool SendStatusPing(const char* installId, const char* toolbarId, long productVersion, bool selectedInBrowser,
+                    const char* state) {
   DWORD connectionFlags = 0;
   if (!InternetGetConnectedStateFromSystem(&connectionFlags, 0)) {
     LogInfo("Not sending ping, we do not have a connection to internet");
     return false;
   }
   HeapString url;
-  if (!BuildStatusPingUrl(PingHost(), installId, toolbarId, productVersion, selectedInBrowser,
-                          state, PingTimeStamp(), &url)) {
+  if (!BuildStatusPingUrl(PingHost(), installId, toolbarId, productVersion, selectedInBrowser, state, PingTimeStamp(),
+                          &url)) {
     return false;
   }
   LogInfo("Sending ping - ", url.Text());

@@ -11,8 +11,8 @@ const DWORD kStatusPingTimeoutMs = 5000;
 
 // Fetches http://<host>/ins.gif?... and waits for it at most kStatusPingTimeoutMs; true when
 // the fetch completed without error in that time.
-bool SendStatusPing(const char* installId, const char* toolbarId, long productVersion,
-                    bool selectedInBrowser, const char* state);
+bool SendStatusPing(const char* installId, const char* toolbarId, long productVersion, bool selectedInBrowser,
+                    const char* state);
 
 // The check value of a ping URL: a multiply-by-33 hash over the lower-cased text, modulo
 // 0x7FFFFFFF.
@@ -22,9 +22,8 @@ DWORD PingCheckValue(const char* text);
 bool AppendPercentEncoded(HeapString* url, const char* text);
 // The whole request URL for the given time stamp, every text percent-encoded, the check value
 // computed over the encoded text; false when a piece could not be stored.
-bool BuildStatusPingUrl(const char* host, const char* installId, const char* toolbarId,
-                        long productVersion, bool selectedInBrowser, const char* state,
-                        DWORD timeStamp, HeapString* url);
+bool BuildStatusPingUrl(const char* host, const char* installId, const char* toolbarId, long productVersion,
+                        bool selectedInBrowser, const char* state, DWORD timeStamp, HeapString* url);
 // Seconds now, broken down as UTC and read back as local time (the ping host's convention).
 DWORD PingTimeStamp();
 

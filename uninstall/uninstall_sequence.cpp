@@ -11,7 +11,6 @@
 
 namespace {
 
-
 void LogFlag(const char* label, bool value) { LogMessage(kLogInfo).Text(label).Unsigned(value ? 1 : 0); }
 
 void LogStepResult(Status status) { LogInfo(status < 0 ? "Failed!" : "Success!"); }
@@ -61,15 +60,13 @@ Status Uninstaller::Uninstall(const UninstallOptions& options) {
     m_systemInfo->GetInstallId(&installId);
     m_systemInfo->QueryRegString(kKeyPrivateRead, HKEY_LOCAL_MACHINE, 0, "TollixID", &toolbarId);
     if (m_systemInfo->GetProductVersion(&version) < 0) version = 0;
-    if (m_systemInfo->QueryRegDword(kKeyProductRead, HKEY_CURRENT_USER, 0, "ToolbarSelectedInBrowser",
-                                    &selected) < 0) {
+    if (m_systemInfo->QueryRegDword(kKeyProductRead, HKEY_CURRENT_USER, 0, "ToolbarSelectedInBrowser", &selected) < 0) {
       selected = 1;
     }
     if (installId.IsEmpty() && toolbarId.IsEmpty()) {
       LogInfo("InstallID and/or TollixID weren't set, so not sending uninstall ping.");
     } else {
-      SendStatusPing(installId.Text(), toolbarId.Text(), static_cast<long>(version), selected != 0,
-                     "uninstalled");
+      SendStatusPing(installId.Text(), toolbarId.Text(), static_cast<long>(version), selected != 0, "uninstalled");
     }
   }
 
@@ -121,8 +118,7 @@ Status Uninstaller::Uninstall(const UninstallOptions& options) {
       LogInfo(removed ? "Removed Add/Remove Programs entry." : "Failed to remove Add/Remove Programs entry.");
     }
     ScopedRegKey privateKey;
-    if (m_systemInfo->OpenRegKey(kKeyPrivate, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess,
-                                 privateKey.Receive()) >= 0 &&
+    if (m_systemInfo->OpenRegKey(kKeyPrivate, HKEY_LOCAL_MACHINE, 0, kProductKeyAccess, privateKey.Receive()) >= 0 &&
         privateKey.IsValid()) {
       StampUninstallDate(privateKey);
     }

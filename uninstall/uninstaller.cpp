@@ -21,10 +21,9 @@ Uninstaller::~Uninstaller() {
   m_module = nullptr;
 }
 
-bool Uninstaller::OnProcessModule(const char* /*processName*/, const char* moduleName,
-                                  DWORD processId) {
-  return CloseBrowserHoldingToolbar(moduleName, processId, kUninstallCloseBrowserQuestion,
-                                    &m_mayCloseBrowser, &m_askedToCloseBrowser);
+bool Uninstaller::OnProcessModule(const char* /*processName*/, const char* moduleName, DWORD processId) {
+  return CloseBrowserHoldingToolbar(moduleName, processId, kUninstallCloseBrowserQuestion, &m_mayCloseBrowser,
+                                    &m_askedToCloseBrowser);
 }
 
 Status Uninstaller::Initialize(const char* moduleFileName, const char* arguments) {

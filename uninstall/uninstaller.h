@@ -12,10 +12,10 @@
 // What one uninstall pass removes. The uninstall driver sets every field but deleteUserData,
 // which follows the user's choice; an upgrade chooses its own for the earlier version.
 struct UninstallOptions {
-  bool removeRuntime = false;         // the photo extras and the runtime's parts, when not shared
-  bool removeProduct = false;         // the product's folders and keys
-  bool deleteUserData = false;        // the current user's data folders too
-  bool sendPing = false;              // the "uninstalled" status ping
+  bool removeRuntime = false;   // the photo extras and the runtime's parts, when not shared
+  bool removeProduct = false;   // the product's folders and keys
+  bool deleteUserData = false;  // the current user's data folders too
+  bool sendPing = false;        // the "uninstalled" status ping
   bool unregisterToolbar = false;
   bool removeUninstallEntry = false;  // the Add/Remove Programs entry, and the "UninstallDate" stamp
   // Take the product's value off the runtime's toolbar list at the end. Only a complete

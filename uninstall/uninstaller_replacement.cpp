@@ -54,8 +54,8 @@ Status Uninstaller::ReplaceUninstaller() {
 
   // The shell can report success for a copy it did not make; the file must be there.
   HeapString copied;
-  bool present = copied.Assign(privateFolder.Text()) && copied.Append("Uninstaller.exe") &&
-                 IsExistingFile(copied.Text());
+  bool present =
+      copied.Assign(privateFolder.Text()) && copied.Append("Uninstaller.exe") && IsExistingFile(copied.Text());
   if (result != 0 || operation.fAnyOperationsAborted || !present) {
     LogMessage(kLogError)
         .Text("Failed to copy private program files folder from the system info module.")

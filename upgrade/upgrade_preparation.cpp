@@ -45,8 +45,7 @@ Status PrepareUpgrade(Installer* installer, bool* reregisterToolbars) {
   }
   // A run of this very version that was ended midway had finished its preparation before its
   // install sequence began: the sequence runs again in full, over what that run left.
-  if (installer->m_previousInstallUnfinished &&
-      installer->m_previousProductVersion == installer->m_productVersion) {
+  if (installer->m_previousInstallUnfinished && installer->m_previousProductVersion == installer->m_productVersion) {
     LogMessage(kLogInfo)
         .Text("The install of version ")
         .Unsigned(installer->m_previousProductVersion)

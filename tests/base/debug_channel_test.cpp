@@ -1,6 +1,6 @@
 // The diagnostic channel: the switch value, the two places the debugger module is loaded from
-// and the places it is never loaded from, the real debugger module and its log, publishing a channel, the posting convention, and
-// the module information export.
+// and the places it is never loaded from, the real debugger module and its log, publishing a channel, the posting
+// convention, and the module information export.
 #include "base/debug_channel.h"
 
 #include <gtest/gtest.h>
@@ -55,8 +55,8 @@ class TestChannel final : public DebugChannel, public DebugModuleRegistry {
   }
   ULONG __stdcall AddRef() override { return ++refs; }
   ULONG __stdcall Release() override { return --refs; }
-  void __stdcall Post(const char* category, int level, int reserved1, const char* text, int reserved2,
-                      int reserved3, DWORD cookie) override {
+  void __stdcall Post(const char* category, int level, int reserved1, const char* text, int reserved2, int reserved3,
+                      DWORD cookie) override {
     posts.push_back({category ? category : "", level, reserved1, reserved2, reserved3, text ? text : "", cookie});
   }
   int __stdcall GetVerbosity() override { return verbosity; }
@@ -238,8 +238,8 @@ TEST_F(DebugChannelTest, PlacesNeverTried) {
   const std::string besideTests = BuildPath("tests\\KLP_DebuggerDLL.dll");
   const char kDriveRoot[] = "C:\\KLP_DebuggerDLL.dll";
   ASSERT_TRUE(MakeFolders(folder));
-  for (const std::string& copy : {folder + "\\KLP_DebuggerDLL.dll", m_scratch / "KLP_DebuggerDLL.dll",
-                                  std::string(kDriveRoot), besideTests}) {
+  for (const std::string& copy :
+       {folder + "\\KLP_DebuggerDLL.dll", m_scratch / "KLP_DebuggerDLL.dll", std::string(kDriveRoot), besideTests}) {
     ASSERT_TRUE(CopyFileA(DebuggerModulePath().c_str(), copy.c_str(), FALSE)) << copy;
   }
   struct Case {
@@ -267,8 +267,8 @@ TEST_F(DebugChannelTest, PlacesNeverTried) {
     if (c.registryPath) {
       ASSERT_TRUE(SetString(HKEY_LOCAL_MACHINE, kNimbrel, "ContentDebuggerDLL", c.registryPath));
     }
-    const char* moduleFolder = c.moduleFolder && std::string(c.moduleFolder) == "(folder)" ? folder.c_str()
-                                                                                            : c.moduleFolder;
+    const char* moduleFolder =
+        c.moduleFolder && std::string(c.moduleFolder) == "(folder)" ? folder.c_str() : c.moduleFolder;
     EXPECT_EQ(!c.loaded.empty(), StartDebugChannel(kProgram, moduleFolder)) << c.name;
     EXPECT_EQ(c.loaded, LoadedDebugger() ? ModulePath(LoadedDebugger()) : std::string()) << c.name;
     StopDebugChannel();

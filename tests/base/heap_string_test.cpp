@@ -97,7 +97,7 @@ TEST(HeapString, FindAndOffsetOf) {
 TEST(HeapString, RemoveAll) {
   struct Case {
     const char *text, *pattern, *expected;
-  } cases[] = {{"aabab", "ab", "a"},       {"aabab", "", "aabab"},   {"Default.skin", ".skin", "Default"},
+  } cases[] = {{"aabab", "ab", "a"},          {"aabab", "", "aabab"}, {"Default.skin", ".skin", "Default"},
                {"x.skin.skin", ".skin", "x"}, {"aaaa", "aa", ""},     {"abc", "zz", "abc"}};
   for (const Case& c : cases) {
     HeapString s(c.text);

@@ -69,10 +69,10 @@ TEST(ModuleLoader, AbsolutePaths) {
       {"c:/tollix/Tollix.dll", true},
       {"\\\\server\\share\\Tollix.dll", true},
       {"\\\\?\\C:\\Tollix.dll", true},
-      {"Tollix.dll", false},                       // searched for
-      {"Vendor\\ProgFiles\\Tollix.dll", false},    // relative to some folder
-      {"\\Tollix.dll", false},                     // the current drive's root
-      {"C:Tollix.dll", false},                     // drive C's current folder
+      {"Tollix.dll", false},                     // searched for
+      {"Vendor\\ProgFiles\\Tollix.dll", false},  // relative to some folder
+      {"\\Tollix.dll", false},                   // the current drive's root
+      {"C:Tollix.dll", false},                   // drive C's current folder
       {"\\\\", false},
       {"\\\\\\x", false},
       {"1:\\Tollix.dll", false},

@@ -36,9 +36,9 @@ TEST(ScopedRegKey, ReadTextEndsAtTheFirstTerminatorAndNeverPastTheValue) {
   ScopedRegKey key;
   ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, keyPath.c_str(), KEY_ALL_ACCESS));
   for (const TextCase& c : cases) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "Value", 0, c.type,
-                                            reinterpret_cast<const BYTE*>(c.stored.data()),
-                                            static_cast<DWORD>(c.stored.size())))
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key.Get(), "Value", 0, c.type, reinterpret_cast<const BYTE*>(c.stored.data()),
+                             static_cast<DWORD>(c.stored.size())))
         << c.name;
     // The bytes after the buffer must stay as they were.
     char buffer[32];

@@ -44,8 +44,11 @@ TEST(InstallDriver, InternetExplorerVersionDecidesTheRequirements) {
   struct Case {
     const char* text;
     long expected;
-  } cases[] = {{"5.5", -1},  {"5.50.4807.2300", -1}, {"6.0", 0}, {"6.0.2900.2180", 0}, {"10.0", 0},
-               {"", -1},     {"abc", -1},            {" 7", 0},  {"-8", -1}};
+  } cases[] = {{"5.5", -1}, {"5.50.4807.2300", -1},
+               {"6.0", 0},  {"6.0.2900.2180", 0},
+               {"10.0", 0}, {"", -1},
+               {"abc", -1}, {" 7", 0},
+               {"-8", -1}};
   for (const Case& c : cases) {
     version.Set(c.text);
     EXPECT_EQ(c.expected, CheckMinimumRequirements()) << '"' << c.text << '"';

@@ -72,8 +72,7 @@ bool IsStepBoundary(const std::vector<Message>& steps, size_t i) {
 }
 std::vector<int> KillPoints(const std::vector<Message>& steps) {
   char every[8] = {};
-  const bool all = GetEnvironmentVariableA("TOLLIX_KILL_EVERY_MESSAGE", every, sizeof every) > 0 &&
-                   every[0] == '1';
+  const bool all = GetEnvironmentVariableA("TOLLIX_KILL_EVERY_MESSAGE", every, sizeof every) > 0 && every[0] == '1';
   std::vector<int> points;
   for (size_t i = 0; i < steps.size(); ++i)
     if (all || IsStepBoundary(steps, i)) points.push_back(static_cast<int>(i) + 1);
@@ -180,8 +179,8 @@ class KillTable : public ::testing::Test {
     if (exitCode != kKilledExitCode)
       return "the run was not ended by the kill switch (exit code " + std::to_string(exitCode) + ")\n";
     if (m_messages.size() != static_cast<size_t>(k) || !m_messages.back().killed)
-      return "the ended run posted " + std::to_string(m_messages.size()) + " messages instead of " +
-             std::to_string(k) + "\n";
+      return "the ended run posted " + std::to_string(m_messages.size()) + " messages instead of " + std::to_string(k) +
+             "\n";
     return "";
   }
 
@@ -238,15 +237,15 @@ TEST_P(KillTableInstall, EndedAtEveryMessageThenRunAgainEndsAsUninterrupted) {
     problems += KilledRunProblem(Install(package, k), k);
     const DWORD rerun = Install(package);
     if (rerun != 0) problems += "running the install again ended with " + std::to_string(rerun) + "\n";
-    problems += take().DifferenceFrom(installed, "after an uninterrupted install",
-                                                       "after the ended install was run again");
+    problems +=
+        take().DifferenceFrom(installed, "after an uninterrupted install", "after the ended install was run again");
     const DWORD uninstall = UninstallRecorded(kToolbarUninstall);
     if (uninstall == 0xFFFFFFFF) {
       problems += "no uninstall command is recorded\n";
     } else {
       if (uninstall != 0) problems += "the recorded uninstall ended with " + std::to_string(uninstall) + "\n";
       problems += take().DifferenceFrom(uninstalled, "after an uninterrupted install and uninstall",
-                                                         "after the repaired install's uninstall");
+                                        "after the repaired install's uninstall");
     }
     if (!problems.empty()) report += "ended at " + Where(steps, k) + ":\n" + problems;
   }

@@ -144,8 +144,8 @@ TEST_F(PlantedModules, DebuggerModulePlaces) {
     std::vector<std::string> loaded;
   } cases[] = {
       {"on", nullptr, {}},
-      {"on", "KLP_DebuggerDLL.dll", {}},    // a bare name is not searched for
-      {"on", "\\KLP_DebuggerDLL.dll", {}},  // the current drive's root
+      {"on", "KLP_DebuggerDLL.dll", {}},                   // a bare name is not searched for
+      {"on", "\\KLP_DebuggerDLL.dll", {}},                 // the current drive's root
       {"1", nullptr, {download + "KLP_DebuggerDLL.dll"}},  // a support engineer's opt-in
       {"1", "KLP_DebuggerDLL.dll", {download + "KLP_DebuggerDLL.dll"}},
   };

@@ -137,11 +137,11 @@ TEST_F(Program, ModeChoiceFromOptions) {
   } cases[] = {
       {"/S", false},
       {"/u /S", true},
-      {"/U /S", true},                               // any letter case
-      {"/S /u-", false},                             // switched off
-      {"/S /u /u-", false},                          // the last one decides
-      {"/url http://www.nimbrel.com/ /S", false},    // the letter r follows /u
-      {"/url \"C:\\pages /u x.htm\" /S", true},     // /u and a blank inside the value
+      {"/U /S", true},                             // any letter case
+      {"/S /u-", false},                           // switched off
+      {"/S /u /u-", false},                        // the last one decides
+      {"/url http://www.nimbrel.com/ /S", false},  // the letter r follows /u
+      {"/url \"C:\\pages /u x.htm\" /S", true},    // /u and a blank inside the value
   };
   for (const Case& c : cases) {
     ProgramRun run = RunInstaller(InstallerPath(), c.args);
@@ -158,11 +158,9 @@ TEST_F(Program, ModeChoiceFromProgramName) {
     const char* name;
     bool uninstall;
   } cases[] = {
-      {"TollixUninstaller.exe", true},
-      {"Uninstaller.exe", true},
+      {"TollixUninstaller.exe", true},   {"Uninstaller.exe", true},
       {"tollixuninstaller.exe", false},  // the name test is case-sensitive
-      {"Uninstaller.exe.bak.exe", true},
-      {"Installer.exe", false},
+      {"Uninstaller.exe.bak.exe", true}, {"Installer.exe", false},
   };
   for (const Case& c : cases) {
     const std::string copy = m_scratch / c.name;

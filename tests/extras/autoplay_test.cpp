@@ -62,8 +62,7 @@ void DeleteValue(HKEY root, const std::string& path, const std::string& name) {
 
 void CreateKey(HKEY root, const std::string& path) {
   HKEY key;
-  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-      ERROR_SUCCESS)
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
     RegCloseKey(key);
 }
 
@@ -258,8 +257,7 @@ TEST_F(AutoplayTest, RemovalReportsWhatItCouldNotDeleteAndGoesOn) {
 
     // The event key that could not be opened is only reported; the rest still goes.
     EXPECT_EQ((std::vector<std::string>{"Delete Handler reference, ShowPicturesOnArrival failed!",
-                                        "Delete Command failed!",
-                                        "Delete StillImage Connected Events entry failed!"}),
+                                        "Delete Command failed!", "Delete StillImage Connected Events entry failed!"}),
               channel.Texts(kLogInfo));
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kAH + "\\EventHandlers\\MixedContentOnArrival", kHandler));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAH + "\\Handlers\\" + kHandler));

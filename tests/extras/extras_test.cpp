@@ -116,8 +116,7 @@ std::string PendingRenames() {
   DWORD size = 0;
   if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
     std::vector<char> data(size + 2, '\0');
-    RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                     &size);
+    RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
     for (char c : data) text += c ? c : '|';
   }
   RegCloseKey(key);
@@ -249,8 +248,8 @@ TEST_F(ExtrasTest, InstallFollowsTheWindowsVersion) {
 
   const std::string edition = m_scratch / "edition\\";
   ASSERT_TRUE(MakeFolders(edition));
-  ASSERT_TRUE(CopyFileA(BuildPath("sample\\TollixSystemInfo.dll").c_str(), (edition + "TollixSystemInfo.dll").c_str(),
-                        FALSE));
+  ASSERT_TRUE(
+      CopyFileA(BuildPath("sample\\TollixSystemInfo.dll").c_str(), (edition + "TollixSystemInfo.dll").c_str(), FALSE));
   ASSERT_TRUE(WriteTextFile(edition + "TollixSystemInfo.ini",
                             "[Edition]\r\nVendor=Extras Test Vendor\r\nProduct=Extras Test\r\n"
                             "ProductVersion=3.8.1.5\r\n[Folders]\r\nRuntimeProgramFiles=" +
@@ -360,8 +359,10 @@ DWORD RunStoredCommand(const std::string& command) {
   if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return 0xFFFFFFFF;
   DWORD exitCode = 0xFFFFFFFF;
-  if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &exitCode);
-  else TerminateProcess(process.hProcess, 99);
+  if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &exitCode);
+  else
+    TerminateProcess(process.hProcess, 99);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return exitCode;
@@ -399,7 +400,8 @@ TEST_F(ExtrasTest, PathsWithBlanksNeverRunAProgramAtTheCutOffPath) {
   std::string drive = autoplay;
   const size_t placeholder = drive.find("%1");
   if (placeholder != std::string::npos) drive.replace(placeholder, 2, "E:\\");
-  for (const std::string& command : {RunValue(), drive, localServer}) EXPECT_EQ(0u, RunStoredCommand(command)) << command;
+  for (const std::string& command : {RunValue(), drive, localServer})
+    EXPECT_EQ(0u, RunStoredCommand(command)) << command;
   EXPECT_EQ((std::vector<std::string>{"start\t", "already running\t", "already running\t/Autoplay \"E:\\\"",
                                       "already running\t/WIA"}),
             JournalLines());

@@ -123,8 +123,7 @@ TEST_F(InstallerSteps, BrokenSystemInfoModulesFailInitialize) {
     const char* message;
   };
   const Case cases[] = {
-      {"missing file", m_private + "Vendor\\ProgFiles\\Missing.dll",
-       nullptr},
+      {"missing file", m_private + "Vendor\\ProgFiles\\Missing.dll", nullptr},
       {"no factory export", m_private + "Vendor\\ProgFiles\\TollixBHO.dll",
        "Failed to obtain the system info module entry point."},
   };
@@ -220,8 +219,8 @@ TEST_F(InstallerSteps, CopiesRecordsAndRegistersTheEdition) {
     if (i == 2) continue;
     EXPECT_EQ(before[i], after[i]) << i;
   }
-  HMODULE loaded = LoadLibraryExA((m_scratch / "pf\\Vendor\\TollixSystemInfo.dll").c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE loaded =
+      LoadLibraryExA((m_scratch / "pf\\Vendor\\TollixSystemInfo.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, loaded);
   char buffer[64] = {};
   EXPECT_GT(LoadStringA(loaded, 10002, buffer, sizeof buffer), 0);
@@ -269,8 +268,8 @@ TEST_F(InstallerSteps, ACopyOverAFileInUseFails) {
   ASSERT_EQ(0, installer.Initialize(m_module.c_str(), "/S"));
   ASSERT_TRUE(MakeFolders(m_scratch / "pf\\Vendor"));
   ASSERT_TRUE(WriteTextFile(m_scratch / "pf\\Vendor\\TollixBHO.dll", "old"));
-  HANDLE busy = CreateFileA((m_scratch / "pf\\Vendor\\TollixBHO.dll").c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  HANDLE busy = CreateFileA((m_scratch / "pf\\Vendor\\TollixBHO.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, busy);
   RecordingChannel channel;
   EXPECT_EQ(-1, installer.CopyPrivateProgramFiles());

@@ -43,8 +43,8 @@ TEST(StringBlock, RoundTripKeepsEveryEntry) {
   const Case cases[] = {
       {"all empty", {}},
       {"sparse like a resource compiler writes it",
-       {L"Tollix Runtime", L"Nimbrel", L"3.8.1.0", L"", L"Sample edition", L"", L"", L"http://x/", L"", L"", L"",
-        L"", L"", L"", L"", L"626"}},
+       {L"Tollix Runtime", L"Nimbrel", L"3.8.1.0", L"", L"Sample edition", L"", L"", L"http://x/", L"", L"", L"", L"",
+        L"", L"", L"", L"626"}},
       {"non-ASCII and embedded NUL code units", {L"\x00e9t\x00e9", std::wstring(L"a\0b", 3), L"\x4e2d\x6587"}},
       {"a long entry", {std::wstring(3000, L'x')}},
   };
@@ -129,8 +129,13 @@ TEST(FormatDottedVersion, PrintsEachByteInDecimal) {
     const char* text;
   };
   const Case cases[] = {
-      {0x03050100, "3.5.1.0"}, {0x030501FF, "3.5.1.255"}, {0x03060000, "3.6.0.0"},
-      {0xFFFFFFFF, "255.255.255.255"}, {0x00000001, "0.0.0.1"}, {0x0100004A, "1.0.0.74"}, {0, ""},
+      {0x03050100, "3.5.1.0"},
+      {0x030501FF, "3.5.1.255"},
+      {0x03060000, "3.6.0.0"},
+      {0xFFFFFFFF, "255.255.255.255"},
+      {0x00000001, "0.0.0.1"},
+      {0x0100004A, "1.0.0.74"},
+      {0, ""},
   };
   for (const Case& c : cases) {
     HeapString text("stale");

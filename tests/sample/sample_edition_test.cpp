@@ -231,8 +231,8 @@ TEST_F(SampleEditionTest, AMissingIniValueFailsOnlyItsQuery) {
   struct Case {
     const char* section;
     const char* key;
-  } cases[] = {{"Edition", "Vendor"}, {"Edition", "InstallId"}, {"Edition", "ToolbarClsid"},
-               {"Folders", "PrivateProgramFiles"}};
+  } cases[] = {
+      {"Edition", "Vendor"}, {"Edition", "InstallId"}, {"Edition", "ToolbarClsid"}, {"Folders", "PrivateProgramFiles"}};
   for (const Case& c : cases) {
     ASSERT_TRUE(WriteEditionIni(Ini(), SampleEditionValues()));
     ASSERT_TRUE(PatchEditionIni(Ini(), {{c.section, {{c.key, kRemoveEditionValue}}}}));

@@ -53,8 +53,8 @@ bool ChildProcess::Start(const std::string& program, const std::string& args, co
 
 DWORD ChildProcess::ProcessesStarted() const {
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-  if (!m_job || !QueryInformationJobObject(m_job, JobObjectBasicAccountingInformation, &accounting,
-                                           sizeof accounting, nullptr)) {
+  if (!m_job ||
+      !QueryInformationJobObject(m_job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr)) {
     ADD_FAILURE() << "the test job cannot count its processes";
     return 0xFFFFFFFF;
   }
@@ -131,8 +131,8 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 bool ReadTextFile(const std::string& path, std::string* text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   text->clear();
   char buffer[4096];
@@ -304,8 +304,8 @@ DWORD RunThisTestAs(const std::string& version, DWORD timeoutMs) {
   const std::string name = exe.substr(exe.find_last_of('\\') + 1);
   SetProgramWindowsVersion(name, version);
   SetEnvironmentVariableA("TOLLIX_CHILD_TEST", "1");
-  DWORD exitCode = RunToEnd(exe, std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(),
-                            timeoutMs);
+  DWORD exitCode =
+      RunToEnd(exe, std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(), timeoutMs);
   SetEnvironmentVariableA("TOLLIX_CHILD_TEST", nullptr);
   SetProgramWindowsVersion(name, "");
   return exitCode;

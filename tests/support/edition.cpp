@@ -138,8 +138,8 @@ bool SetModuleRuntimeVersion(const std::string& modulePath, const std::string& v
   }
   HANDLE update = BeginUpdateResourceA(modulePath.c_str(), FALSE);
   if (!update) return false;
-  BOOL ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(kVersionBlock), kLanguage,
-                            block.data(), static_cast<DWORD>(block.size() * sizeof(WORD)));
+  BOOL ok = UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(kVersionBlock), kLanguage, block.data(),
+                            static_cast<DWORD>(block.size() * sizeof(WORD)));
   return EndUpdateResourceA(update, !ok) && ok;
 }
 

@@ -92,8 +92,7 @@ struct ScheduledRename {
 std::vector<ScheduledRename> ReadScheduledRenames() {
   std::vector<ScheduledRename> renames;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return renames;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return renames;
   DWORD size = 0;
   DWORD type = 0;
   std::vector<char> data;
@@ -141,10 +140,14 @@ bool IsPrintable(const std::string& text) {
 std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\t') out += "\\t";
-    else out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\t')
+      out += "\\t";
+    else
+      out += c;
   }
   return out;
 }
@@ -154,8 +157,7 @@ std::string FileState(const std::string& path) {
   if (!ReadTextFile(path, &bytes)) return "unreadable (Windows error " + std::to_string(GetLastError()) + ")";
   if (bytes.size() <= kShownFileSize && IsPrintable(bytes)) return "\"" + Escaped(bytes) + "\"";
   char text[80];
-  snprintf(text, sizeof text, "%lu bytes, checksum %016llx", static_cast<unsigned long>(bytes.size()),
-           Checksum(bytes));
+  snprintf(text, sizeof text, "%lu bytes, checksum %016llx", static_cast<unsigned long>(bytes.size()), Checksum(bytes));
   return text;
 }
 
@@ -261,11 +263,10 @@ std::vector<std::string> SampleClassKeys() {
   EditionValues acme = SampleEditionValues();
   for (const char* name : {"ToolbarClsid", "ActiveXClsid", "BrowserHelperClsid"})
     keys.push_back("CLSID\\" + acme["Edition"][name]);
-  for (const char* clsid :
-       {"{8A2F4D91-6B3E-4F0A-A57C-19E2B4C0D301}", "{8A2F4D92-6B3E-4F0A-A57C-19E2B4C0D301}",
-        "{8A2F4D93-6B3E-4F0A-A57C-19E2B4C0D301}", "{3C9E7A15-0D42-4B6F-8E21-5A7B9C3D1E41}",
-        "{6D1F0B24-7C35-4A89-B3E2-4F8A0C5D2E51}", "{9B4C2E37-1A58-4D6C-A0F3-8E2D6B7C3F61}",
-        "{F8AD5AA5-D966-4667-9DAF-2561D68B2012}"})
+  for (const char* clsid : {"{8A2F4D91-6B3E-4F0A-A57C-19E2B4C0D301}", "{8A2F4D92-6B3E-4F0A-A57C-19E2B4C0D301}",
+                            "{8A2F4D93-6B3E-4F0A-A57C-19E2B4C0D301}", "{3C9E7A15-0D42-4B6F-8E21-5A7B9C3D1E41}",
+                            "{6D1F0B24-7C35-4A89-B3E2-4F8A0C5D2E51}", "{9B4C2E37-1A58-4D6C-A0F3-8E2D6B7C3F61}",
+                            "{F8AD5AA5-D966-4667-9DAF-2561D68B2012}"})
     keys.push_back(std::string("CLSID\\") + clsid);
   for (const char* progId : {"Tollix.ProfileExt", "Snapora.ShellExt", "NimbrelPhotos.OutlookAddin"})
     keys.push_back(progId);
@@ -284,7 +285,8 @@ MachineSnapshot MachineSnapshot::Take() {
     if (!IsSampleFolderPath(from)) continue;
     if (rename.to.empty()) scheduledDeletions.push_back(from);
     items["scheduled " + WithoutTempNumbers(from)] =
-        rename.to.empty() ? "deletion at the next start" : "rename at the next start to " + WithoutTempNumbers(rename.to);
+        rename.to.empty() ? "deletion at the next start"
+                          : "rename at the next start to " + WithoutTempNumbers(rename.to);
   }
   for (const std::string& folder : SampleFolders()) ListFolder(WithoutSeparator(folder), scheduledDeletions, &items);
 

@@ -21,9 +21,9 @@ class RecordingChannel {
   RecordingChannel& operator=(const RecordingChannel&) = delete;
 
   const std::vector<PostedMessage>& Messages() const;
-  std::vector<std::string> Texts() const;            // every text, in order
-  std::vector<std::string> Texts(int level) const;   // the texts of one level
-  bool Has(const std::string& text) const;           // a message with exactly this text
+  std::vector<std::string> Texts() const;           // every text, in order
+  std::vector<std::string> Texts(int level) const;  // the texts of one level
+  bool Has(const std::string& text) const;          // a message with exactly this text
   bool Has(int level, const std::string& text) const;
   bool HasPrefix(const std::string& prefix) const;
   int Count(const std::string& text) const;

@@ -81,8 +81,8 @@ class RebootRecords {
       DWORD size = 0;
       if (RegQueryValueExA(key, kPendingValue, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
         m_pending.assign(size, '\0');
-        m_hadPending = RegQueryValueExA(key, kPendingValue, nullptr, &m_type,
-                                        reinterpret_cast<BYTE*>(&m_pending[0]), &size) == ERROR_SUCCESS;
+        m_hadPending = RegQueryValueExA(key, kPendingValue, nullptr, &m_type, reinterpret_cast<BYTE*>(&m_pending[0]),
+                                        &size) == ERROR_SUCCESS;
         m_pending.resize(size);
       }
       RegCloseKey(key);

@@ -37,12 +37,8 @@ TEST(FileRemovalText, CutToParentFolder) {
     Status result;
     const char* expected;
   } cases[] = {
-      {"C:\\a\\b\\", kStatusOk, "C:\\a\\"},
-      {"C:\\a\\f.txt", kStatusOk, "C:\\a\\"},
-      {"C:\\a", kStatusOk, "C:\\"},
-      {"name", kStatusFailed, "name"},
-      {"C:\\", kStatusFailed, "C:\\"},
-      {"", kStatusFailed, ""},
+      {"C:\\a\\b\\", kStatusOk, "C:\\a\\"}, {"C:\\a\\f.txt", kStatusOk, "C:\\a\\"}, {"C:\\a", kStatusOk, "C:\\"},
+      {"name", kStatusFailed, "name"},      {"C:\\", kStatusFailed, "C:\\"},        {"", kStatusFailed, ""},
   };
   for (const Case& c : cases) {
     char buffer[kPathBufferSize];
@@ -59,10 +55,7 @@ TEST(FileRemovalText, JoinPathEndsWithTwoNuls) {
     const char* name;
     const char* expected;
   } cases[] = {
-      {"C:\\a", "*.*", "C:\\a\\*.*"},
-      {"C:\\a\\", "b c.txt", "C:\\a\\b c.txt"},
-      {"", "b", "b"},
-      {nullptr, "b", "b"},
+      {"C:\\a", "*.*", "C:\\a\\*.*"}, {"C:\\a\\", "b c.txt", "C:\\a\\b c.txt"}, {"", "b", "b"}, {nullptr, "b", "b"},
       {"C:\\a", nullptr, "C:\\a\\"},
   };
   for (const Case& c : cases) {

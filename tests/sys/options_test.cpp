@@ -18,19 +18,19 @@ TEST(Options, FindOptionCases) {
       {nullptr, "/u", false, false, -1},
       {nullptr, "/u", true, true, -1},
       {"", "/u", false, false, -1},
-      {"/u", "/u", false, true, 3},            // end of the text
-      {"/u x", "/u", false, true, 3},          // blank
-      {"/u+", "/u", false, true, 3},           // plus
-      {"/U", "/u", false, true, 3},            // letter case does not matter
-      {"/u-", "/u", true, false, -1},          // explicitly absent
+      {"/u", "/u", false, true, 3},               // end of the text
+      {"/u x", "/u", false, true, 3},             // blank
+      {"/u+", "/u", false, true, 3},              // plus
+      {"/U", "/u", false, true, 3},               // letter case does not matter
+      {"/u-", "/u", true, false, -1},             // explicitly absent
       {"/url http://a", "/u", false, false, -1},  // another letter follows
       {"/url http://a", "/url", false, true, 5},
-      {"/u /u-", "/u", false, false, 3},       // the last match decides
+      {"/u /u-", "/u", false, false, 3},  // the last match decides
       {"/u- /u", "/u", false, true, 7},
       {"/S /s- /S+", "/S", false, true, 10},
-      {"x/u y", "/u", false, true, 4},         // a match may begin inside a word
+      {"x/u y", "/u", false, true, 4},              // a match may begin inside a word
       {"/i \"C:\\a/s b\"", "/S", false, true, 11},  // inside a quoted path too
-      {"/ux", "/u", true, true, -1},           // no match: the default stays
+      {"/ux", "/u", true, true, -1},                // no match: the default stays
   };
   for (const Case& c : cases) {
     DWORD offset = 12345;
@@ -51,11 +51,11 @@ TEST(Options, GetOptionValueCases) {
   } cases[] = {
       {"/url http://a.b/c /S", "/url", true, "http://a.b/c"},
       {"/url \"C:\\My Pages\\p.htm\" /S", "/url", true, "C:\\My Pages\\p.htm"},
-      {"/S /url", "/url", true, ""},                        // last word: empty value
+      {"/S /url", "/url", true, ""},  // last word: empty value
       {"/url \"C:\\no closing quote", "/url", true, "C:\\no closing quote"},
       {"/url \"", "/url", true, ""},
       {"/url+x y", "/url", true, "x"},
-      {"/url  x", "/url", true, ""},                        // the value starts right after one blank
+      {"/url  x", "/url", true, ""},  // the value starts right after one blank
       {"/bt rel37", "/bt", true, "rel37"},
       {"/url- http://a", "/url", false, "untouched"},
       {"/S", "/url", false, "untouched"},
@@ -63,8 +63,7 @@ TEST(Options, GetOptionValueCases) {
   };
   for (const Case& c : cases) {
     HeapString value("untouched");
-    EXPECT_EQ(c.present, GetOptionValue(c.commandLine, c.option, &value))
-        << (c.commandLine ? c.commandLine : "(null)");
+    EXPECT_EQ(c.present, GetOptionValue(c.commandLine, c.option, &value)) << (c.commandLine ? c.commandLine : "(null)");
     EXPECT_STREQ(c.value, value.Text()) << (c.commandLine ? c.commandLine : "(null)");
     EXPECT_EQ(c.present, GetOptionValue(c.commandLine, c.option));
   }
@@ -112,15 +111,15 @@ TEST(Options, AddressCases) {
       {"about:blank", false, true},
       {"ABOUT:BLANK", false, true},
       {"http://www.nimbrel.com/start", false, true},
-      {"www.nimbrel.com/start", true, false},       // host name and path
+      {"www.nimbrel.com/start", true, false},  // host name and path
       {"www.nimbrel.com", true, false},
-      {"page.htm?x=http://y", true, false},         // the scan ends at the question mark
-      {"C:\\pages\\p.htm", false, false},           // drive path
+      {"page.htm?x=http://y", true, false},  // the scan ends at the question mark
+      {"C:\\pages\\p.htm", false, false},    // drive path
       {"C:/pages/p.htm", false, false},
       {"file:///C:/p.htm", false, false},
-      {"FILE:///C:/p.htm", false, true},            // the file:// test is case-sensitive
+      {"FILE:///C:/p.htm", false, true},  // the file:// test is case-sensitive
       {"\\\\server\\share\\p.htm", false, false},
-      {"mailto:someone", true, false},              // no slash after the colon
+      {"mailto:someone", true, false},  // no slash after the colon
       {"ab::c", false, true},
   };
   for (const Case& c : cases) {

@@ -45,8 +45,8 @@ class ClosingHandler : public ProcessModuleHandler {
  public:
   bool OnProcessModule(const char* processName, const char* moduleName, DWORD processId) override {
     (void)processName;
-    return CloseBrowserHoldingToolbar(moduleName, processId, kInstallCloseBrowserQuestion,
-                                      &m_mayCloseBrowser, &m_askedToCloseBrowser);
+    return CloseBrowserHoldingToolbar(moduleName, processId, kInstallCloseBrowserQuestion, &m_mayCloseBrowser,
+                                      &m_askedToCloseBrowser);
   }
   DWORD m_mayCloseBrowser = 1;
   bool m_askedToCloseBrowser = false;
@@ -177,9 +177,11 @@ TEST(CloseBrowserTest, OtherModulesAndTheInstallerItselfAreLeftAlone) {
   DWORD mayClose = 1;
   bool asked = false;
   DialogAnswerer answer(ThisProcess(), kCloseBrowserCaption, {IDYES});
-  EXPECT_TRUE(CloseBrowserHoldingToolbar("C:\\x\\tollixsysteminfo.dll", 1234, kUninstallCloseBrowserQuestion, &mayClose, &asked));
+  EXPECT_TRUE(CloseBrowserHoldingToolbar("C:\\x\\tollixsysteminfo.dll", 1234, kUninstallCloseBrowserQuestion, &mayClose,
+                                         &asked));
   EXPECT_TRUE(CloseBrowserHoldingToolbar(nullptr, 1234, kUninstallCloseBrowserQuestion, &mayClose, &asked));
-  EXPECT_TRUE(CloseBrowserHoldingToolbar("C:\\x\\Tollix.dll", GetCurrentProcessId(), kUninstallCloseBrowserQuestion, &mayClose, &asked));
+  EXPECT_TRUE(CloseBrowserHoldingToolbar("C:\\x\\Tollix.dll", GetCurrentProcessId(), kUninstallCloseBrowserQuestion,
+                                         &mayClose, &asked));
   EXPECT_FALSE(answer.Answered());
   EXPECT_FALSE(asked);
   EXPECT_EQ(1u, mayClose);

@@ -75,7 +75,8 @@ class Registry : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   void Reset() {
-    for (const char* path : {"Software\\TollixTests\\Registry\\Read\\Locked", "Software\\TollixTests\\Registry\\List\\Locked"})
+    for (const char* path :
+         {"Software\\TollixTests\\Registry\\Read\\Locked", "Software\\TollixTests\\Registry\\List\\Locked"})
       UnlockKey(HKEY_CURRENT_USER, path);
     UnlockKey(HKEY_CURRENT_USER, std::string(kTestKey) + "\\Tree\\B\\B1\\B1a");
     DeleteKeyTree(HKEY_CURRENT_USER, "Software\\TollixTests");
@@ -124,9 +125,9 @@ TEST_F(Registry, ReadDwordMessages) {
   DWORD value = 0;
   ReadRegistryDword(HKEY_CURRENT_USER, Key("Read").c_str(), "Dword", &value);
   ReadRegistryDword(HKEY_CURRENT_USER, Key("Read").c_str(), "Short", &value);  // not a DWORD: no "Found"
-  std::vector<std::string> expected = {
-      "Looking up [Dword] under [Software\\TollixTests\\Registry\\Read] ...", "Found: 4294967295",
-      "Looking up [Short] under [Software\\TollixTests\\Registry\\Read] ..."};
+  std::vector<std::string> expected = {"Looking up [Dword] under [Software\\TollixTests\\Registry\\Read] ...",
+                                       "Found: 4294967295",
+                                       "Looking up [Short] under [Software\\TollixTests\\Registry\\Read] ..."};
   EXPECT_EQ(expected, channel.Texts(kLogTrace));
   EXPECT_EQ(expected, channel.Texts());
 
@@ -144,7 +145,7 @@ TEST_F(Registry, ReadStringCases) {
   // unterminated text fits only up to 259 bytes.
   const std::string full(259, 'f');
   SetRaw(HKEY_CURRENT_USER, key, "Full", REG_SZ, full.data(), 259);
-  const std::string exact(259, 'e');                      // 259 characters and the terminator
+  const std::string exact(259, 'e');  // 259 characters and the terminator
   SetRaw(HKEY_CURRENT_USER, key, "Exact", REG_SZ, exact.c_str(), 260);
   const std::string longer(300, 'l');
   ASSERT_TRUE(SetString(HKEY_CURRENT_USER, key, "Long", longer));
@@ -162,9 +163,9 @@ TEST_F(Registry, ReadStringCases) {
       {key, "Unterminated", kStatusOk, "abc"},
       {key, "Full", kStatusOk, full},
       {key, "Exact", kStatusOk, exact},
-      {key, "Long", kStatusFailed, ""},   // longer than the buffer: failed, and no partial text
-      {key, "Missing", kStatusOk, ""},    // a missing value empties the text
-      {key, "Dword", kStatusOk, "abc"},   // the type is not checked
+      {key, "Long", kStatusFailed, ""},                 // longer than the buffer: failed, and no partial text
+      {key, "Missing", kStatusOk, ""},                  // a missing value empties the text
+      {key, "Dword", kStatusOk, "abc"},                 // the type is not checked
       {Key("NoSuchKey"), "Text", kStatusOk, "before"},  // a missing key leaves it untouched
       {key + "\\Locked", "Text", kStatusOk, "locked"},
   };
@@ -209,24 +210,23 @@ TEST_F(Registry, WritesStoreTerminatorAndLog) {
 
   std::vector<std::string> expected = {
       "Setting [Version] under [Software\\TollixTests\\Registry\\Write\\Deeper] ...", "Wrote: 50659839",
-      "Setting [Path] under [Software\\TollixTests\\Registry\\Write\\Deeper] ...", "Wrote: C:\\x",
-      "Setting [Empty] under [Software\\TollixTests\\Registry\\Write\\Deeper] ...", "Wrote: "};
+      "Setting [Path] under [Software\\TollixTests\\Registry\\Write\\Deeper] ...",    "Wrote: C:\\x",
+      "Setting [Empty] under [Software\\TollixTests\\Registry\\Write\\Deeper] ...",   "Wrote: "};
   EXPECT_EQ(expected, channel.Texts(kLogTrace));
 }
 
 TEST_F(Registry, FailedWriteSaysOnlySetting) {
   // A non-volatile key cannot be made under a volatile one (error 1021).
   HKEY volatileKey = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, Key("Volatile").c_str(), 0, nullptr,
-                                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, Key("Volatile").c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
   RegCloseKey(volatileKey);
   RecordingChannel channel;
   const std::string key = Key("Volatile\\Child");
   EXPECT_EQ(kStatusFailed, WriteRegistryDword(HKEY_CURRENT_USER, key.c_str(), "V", 1));
   EXPECT_EQ(kStatusFailed, WriteRegistryString(HKEY_CURRENT_USER, key.c_str(), "S", "x"));
-  std::vector<std::string> expected = {
-      "Setting [V] under [Software\\TollixTests\\Registry\\Volatile\\Child] ...",
-      "Setting [S] under [Software\\TollixTests\\Registry\\Volatile\\Child] ..."};
+  std::vector<std::string> expected = {"Setting [V] under [Software\\TollixTests\\Registry\\Volatile\\Child] ...",
+                                       "Setting [S] under [Software\\TollixTests\\Registry\\Volatile\\Child] ..."};
   EXPECT_EQ(expected, channel.Texts());
 }
 
@@ -430,8 +430,14 @@ TEST_F(ShellFolders, AppDataFolderCases) {
       {nullptr, "", true, kStatusFailed, "before"},
   };
   for (const Case& c : cases) {
-    if (c.common) Set(HKEY_LOCAL_MACHINE, "Common AppData", c.common); else Remove(HKEY_LOCAL_MACHINE, "Common AppData");
-    if (c.user) Set(HKEY_CURRENT_USER, "AppData", c.user); else Remove(HKEY_CURRENT_USER, "AppData");
+    if (c.common)
+      Set(HKEY_LOCAL_MACHINE, "Common AppData", c.common);
+    else
+      Remove(HKEY_LOCAL_MACHINE, "Common AppData");
+    if (c.user)
+      Set(HKEY_CURRENT_USER, "AppData", c.user);
+    else
+      Remove(HKEY_CURRENT_USER, "AppData");
     HeapString folder("before");
     EXPECT_EQ(c.status, GetAppDataFolder(c.allUsers, &folder)) << (c.common ? c.common : "(none)");
     EXPECT_EQ(c.expected, folder.Text()) << (c.common ? c.common : "(none)");

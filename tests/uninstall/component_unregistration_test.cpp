@@ -120,7 +120,7 @@ TEST(ComponentUnregistration, ServerPathIsTheMachinesFullPath) {
     const char* name;
     std::string machineServer;  // empty: no machine registration
     DWORD type;
-    bool userServer;            // the user registered User.dll for the class
+    bool userServer;  // the user registered User.dll for the class
     long expected;
     const char* unregistered;  // the module whose DllUnregisterServer ran, or null
     std::string error;         // the start of the expected error, or empty

@@ -70,8 +70,8 @@ class EarlierGenerations : public ::testing::Test {
     HKEY handle = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(root, key, 0, KEY_READ, &handle));
     DWORD values = 0, subkeys = 0;
-    RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
+    RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
     RegCloseKey(handle);
     EXPECT_EQ(1u, values) << key;
     EXPECT_EQ(0u, subkeys) << key;

@@ -84,12 +84,12 @@ TEST(StatusPing, UrlCarriesEveryPieceInOrder) {
       {"ACME-0001", "TB-1", 0x03080105, true, "uninstalled",
        "http://h:81/ins.gif?NSBID=TB-1&NSB=50856197&EID=VI2&TP=ACME-0001&V=uninstalled&SE=1&TS=1234"},
       {"", "Tb", -5, false, nullptr, "http://h:81/ins.gif?NSBID=Tb&NSB=-5&EID=VI2&TP=&V=&SE=0&TS=1234"},
-      {"a b&c", "#1", 0, false, "x y", "http://h:81/ins.gif?NSBID=%231&NSB=0&EID=VI2&TP=a%20b%26c&V=x%20y&SE=0&TS=1234"},
+      {"a b&c", "#1", 0, false, "x y",
+       "http://h:81/ins.gif?NSBID=%231&NSB=0&EID=VI2&TP=a%20b%26c&V=x%20y&SE=0&TS=1234"},
   };
   for (const auto& c : cases) {
     HeapString url;
-    ASSERT_TRUE(BuildStatusPingUrl("h:81", c.installId, c.toolbarId, c.version, c.selected, c.state,
-                                   1234, &url));
+    ASSERT_TRUE(BuildStatusPingUrl("h:81", c.installId, c.toolbarId, c.version, c.selected, c.state, 1234, &url));
     const std::string text = url.Text();
     const std::string start = c.expectedStart;
     ASSERT_EQ(start, text.substr(0, start.size()));
@@ -128,8 +128,7 @@ TEST(StatusPing, RequestArrivesAtTheListener) {
   ASSERT_TRUE(listener.WaitForRequest(10000, &request));
   EXPECT_TRUE(sent);
   const std::string line = request.substr(0, request.find("\r\n"));
-  const std::string expected =
-      "GET /ins.gif?NSBID=TB-7&NSB=50856197&EID=VI2&TP=ACME-0001&V=uninstalled&SE=1&TS=";
+  const std::string expected = "GET /ins.gif?NSBID=TB-7&NSB=50856197&EID=VI2&TP=ACME-0001&V=uninstalled&SE=1&TS=";
   ASSERT_EQ(expected, line.substr(0, expected.size())) << line;
   EXPECT_NE(std::string::npos, line.find("&HC=")) << line;
   EXPECT_TRUE(channel.HasPrefix("Sending ping - http://" + host + "/ins.gif?NSBID=TB-7&"));

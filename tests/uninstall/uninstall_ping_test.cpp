@@ -36,7 +36,8 @@ TEST(UninstallPing, SentWithTheEditionsIdsOrNotAtAll) {
     ScratchFolder scratch;
     ASSERT_TRUE(CopyTree(SamplePackagePath("Private\\Vendor\\ProgFiles"), scratch.Path()));
     if (!c.keepInstallId) {
-      ASSERT_TRUE(PatchEditionIni(scratch / "TollixSystemInfo.ini", {{"Edition", {{"InstallId", kRemoveEditionValue}}}}));
+      ASSERT_TRUE(
+          PatchEditionIni(scratch / "TollixSystemInfo.ini", {{"Edition", {{"InstallId", kRemoveEditionValue}}}}));
     }
     LoopbackListener listener;
     ASSERT_TRUE(listener.IsListening());

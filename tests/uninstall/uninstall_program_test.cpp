@@ -49,7 +49,8 @@ class UninstallProgram : public ::testing::Test {
     SetCurrentDirectoryA(saved);
     EXPECT_EQ(0, status);
     // Without ids the uninstall pass sends no ping, so the program never reaches the real host.
-    EXPECT_TRUE(PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Edition", {{"InstallId", kRemoveEditionValue}}}}));
+    EXPECT_TRUE(
+        PatchEditionIni(acmeFolder + "TollixSystemInfo.ini", {{"Edition", {{"InstallId", kRemoveEditionValue}}}}));
     std::string command;
     return ReadString(HKEY_LOCAL_MACHINE, kEntryKey, "UninstallString", &command) &&
            SplitCommand(command, program, arguments);
@@ -89,8 +90,7 @@ TEST_F(UninstallProgram, RecordedCommandUninstallsWithTheDialogsChoice) {
     EXPECT_FALSE(PathExists(acmeFolder + "TollixBHO.dll"));
     EXPECT_FALSE(PathExists(ShellFolder(CSIDL_PROGRAM_FILES) + "Nimbrel\\Tollix Runtime"));
     EXPECT_FALSE(PathExists(ShellFolder(CSIDL_COMMON_APPDATA) + "Acme\\Acme Toolbar"));
-    EXPECT_EQ(c.userDataStays, PathExists(ShellFolder(CSIDL_APPDATA) + "Acme\\Acme Toolbar\\bookmarks.txt"))
-        << c.radio;
+    EXPECT_EQ(c.userDataStays, PathExists(ShellFolder(CSIDL_APPDATA) + "Acme\\Acme Toolbar\\bookmarks.txt")) << c.radio;
   }
 }
 

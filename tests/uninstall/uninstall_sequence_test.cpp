@@ -85,10 +85,8 @@ TEST_F(UninstallSequence, InstallWritesAQuotedAddRemoveProgramsEntry) {
     const char* name;
     std::string expected;
   } strings[] = {
-      {"DisplayName", "Acme Toolbar"},
-      {"DisplayVersion", "3.8.1.5"},
-      {"Publisher", "Acme"},
-      {"DisplayIcon", acmeFolder + "Uninstaller.exe"},
+      {"DisplayName", "Acme Toolbar"}, {"DisplayVersion", "3.8.1.5"},
+      {"Publisher", "Acme"},           {"DisplayIcon", acmeFolder + "Uninstaller.exe"},
       {"InstallLocation", acmeFolder},
   };
   for (const auto& s : strings) {
@@ -124,8 +122,9 @@ TEST_F(UninstallSequence, SharedRuntimeStaysUntilTheLastToolbarGoes) {
   {
     RecordingChannel channel;
     ASSERT_EQ(0, UninstallPass(acmeFolder, false));
-    for (const char* message : {"Not removing the runtime program files.", "Not removing the runtime application data.",
-                                "Not removing the runtime registry keys.", "Not removing the runtime snapora extras."}) {
+    for (const char* message :
+         {"Not removing the runtime program files.", "Not removing the runtime application data.",
+          "Not removing the runtime registry keys.", "Not removing the runtime snapora extras."}) {
       EXPECT_TRUE(channel.Has(message)) << message;
     }
     EXPECT_FALSE(channel.Has("Failed!"));

@@ -49,7 +49,8 @@ void CleanMachine() {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, key);
     DeleteKeyTree(HKEY_CURRENT_USER, key);
   }
-  for (const char* entry : {"Acme Toolbar", "Bolt Toolbar", "Nimbrel Toolbar", "NimbrelSearchBar", "NimbrelSearchBarV35"})
+  for (const char* entry :
+       {"Acme Toolbar", "Bolt Toolbar", "Nimbrel Toolbar", "NimbrelSearchBar", "NimbrelSearchBarV35"})
     DeleteKeyTree(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + entry);
   EditionValues editions[] = {SampleEditionValues(), BoltEdition()};
   for (EditionValues& edition : editions)
@@ -166,8 +167,7 @@ TEST_F(InstallScenario, SameVersionOverAnUnfinishedInstallRunsTheWholeSequenceAg
 
 TEST_F(InstallScenario, OlderOverNewerIsRefused) {
   ASSERT_EQ(0u, Install(MakePackage("acme")));
-  const std::string older =
-      MakePackage("older", {{"Edition", {{"ProductVersion", "3.8.1.4"}}}});
+  const std::string older = MakePackage("older", {{"Edition", {{"ProductVersion", "3.8.1.4"}}}});
   ASSERT_TRUE(WriteTextFile(ProgramFiles() + "Acme\\Acme Toolbar\\marker.txt", "kept"));
   struct Case {
     const char* args;
@@ -198,7 +198,8 @@ TEST_F(InstallScenario, EarlierVersionOfTheSameToolbarIsUninstalledKeepingUserDa
 
   EXPECT_EQ(0u, Install(MakePackage("new", {}, "3.8.2.0")));
   const std::string log = Log();
-  EXPECT_TRUE(Logged("The prevous system info dll path is: " + ProgramFiles() + "Acme\\Acme Toolbar\\TollixSystemInfo.dll"))
+  EXPECT_TRUE(
+      Logged("The prevous system info dll path is: " + ProgramFiles() + "Acme\\Acme Toolbar\\TollixSystemInfo.dll"))
       << log;
   EXPECT_FALSE(Logged("Failed to remove the previous version of the toolbar."));
   EXPECT_FALSE(Logged("Sending ping"));
@@ -253,8 +254,9 @@ TEST_F(InstallScenario, OtherVendorsToolbarIsPreparedForTheNewRuntime) {
 
   const std::string acme = MakePackage("acme");
   EXPECT_EQ(0u, Install(acme));
-  for (const char* error : {"Failed to replace the uninstaller.", "Failed to remove the previous version of the toolbar.",
-                            "Failed to change the runtime version in", "Failed to load"})
+  for (const char* error :
+       {"Failed to replace the uninstaller.", "Failed to remove the previous version of the toolbar.",
+        "Failed to change the runtime version in", "Failed to load"})
     EXPECT_FALSE(Logged(error)) << Log();
   std::string uninstaller, packaged;
   ASSERT_TRUE(ReadTextFile(boltFolder + "Uninstaller.exe", &uninstaller));

@@ -19,8 +19,8 @@ class UpgradePreparation : public ::testing::Test {
  protected:
   void SetUp() override {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, kToolbarListKey);
-    ASSERT_EQ(0, installer.LoadSystemInfo(
-                     SamplePackagePath("Private\\Vendor\\ProgFiles\\TollixSystemInfo.dll").c_str(), "/S"));
+    ASSERT_EQ(0, installer.LoadSystemInfo(SamplePackagePath("Private\\Vendor\\ProgFiles\\TollixSystemInfo.dll").c_str(),
+                                          "/S"));
     installer.m_silent = true;
     installer.m_productVersion = 0x03080105;
     installer.m_runtimeVersion = 0x03080100;

@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
     std::string text = dialog.text;
     for (char& c : text)
       if (c == '\n' || c == '\r') c = ' ';
-    printf("dialog: \"%s\" (%s) %s\n", dialog.title.c_str(), text.c_str(), dialog.answered ? "answered" : "NOT answered");
+    printf("dialog: \"%s\" (%s) %s\n", dialog.title.c_str(), text.c_str(),
+           dialog.answered ? "answered" : "NOT answered");
   }
   DWORD exitCode = kTimedOut;
   if (!ended) {

@@ -67,8 +67,8 @@ bool ClickControl(HWND dialog, int controlId) {
   return true;
 }
 
-bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAnswer>& answers,
-                     DWORD timeoutMs, std::vector<ShownDialog>* shown, BeforeAnswer beforeAnswer, void* context) {
+bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAnswer>& answers, DWORD timeoutMs,
+                     std::vector<ShownDialog>* shown, BeforeAnswer beforeAnswer, void* context) {
   const DWORD start = GetTickCount();
   for (;;) {
     if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return true;

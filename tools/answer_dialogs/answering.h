@@ -39,6 +39,5 @@ typedef bool (*BeforeAnswer)(HWND dialog, const ShownDialog& seen, DWORD remaini
 // Waits for a started process to end, answering every dialog it shows: with the answer for its
 // title, else with Cancel, No or OK (the first the dialog has). False when the process did not
 // end within the time-out; it is then left running.
-bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAnswer>& answers,
-                     DWORD timeoutMs, std::vector<ShownDialog>* shown, BeforeAnswer beforeAnswer = nullptr,
-                     void* context = nullptr);
+bool AnswerUntilExit(HANDLE process, DWORD processId, const std::vector<DialogAnswer>& answers, DWORD timeoutMs,
+                     std::vector<ShownDialog>* shown, BeforeAnswer beforeAnswer = nullptr, void* context = nullptr);
