@@ -168,7 +168,15 @@ void ListFolder(const std::string& folder, const std::vector<std::string>& sched
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    (*items)["file " + WithoutTempNumbers(folder)] = FileState(folder);
+    const std::string name = WithoutTempNumbers(folder);
+    if (name == folder) {
+      (*items)["file " + name] = FileState(folder);
+    } else {
+      // Several left-over files share one name once their numbers are gone, and their order is
+      // the numbers' chance: count them by content instead.
+      std::string& count = (*items)["file " + name + ", " + FileState(folder)];
+      count = std::to_string(count.empty() ? 1 : std::stoi(count) + 1) + " of them";
+    }
     return;
   }
   (*items)["folder " + WithoutTempNumbers(folder)] = "";
