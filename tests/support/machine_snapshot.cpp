@@ -172,10 +172,9 @@ void ListFolder(const std::string& folder, const std::vector<std::string>& sched
     if (name == folder) {
       (*items)["file " + name] = FileState(folder);
     } else {
-      // Several left-over files share one name once their numbers are gone, and their order is
-      // the numbers' chance: count them by content instead.
-      std::string& count = (*items)["file " + name + ", " + FileState(folder)];
-      count = std::to_string(count.empty() ? 1 : std::stoi(count) + 1) + " of them";
+      // Several left-over files share one name once their numbers are gone, and which of them
+      // would be kept is the numbers' chance: each content is listed once under that name.
+      (*items)["file " + name + ", " + FileState(folder)] = "present";
     }
     return;
   }
