@@ -167,15 +167,11 @@ void ListFolder(const std::string& folder, const std::vector<std::string>& sched
     if (IsBelow(folder, deletion)) return;
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  // A removal's hidden "del*.tmp" folder holds what was in use and is scheduled for the next
+  // start; which files were in use is the moment's chance, so what is below it is not compared.
+  if (WithoutTempNumbers(folder) != folder) return;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    const std::string name = WithoutTempNumbers(folder);
-    if (name == folder) {
-      (*items)["file " + name] = FileState(folder);
-    } else {
-      // Several left-over files share one name once their numbers are gone, and which of them
-      // would be kept is the numbers' chance: each content is listed once under that name.
-      (*items)["file " + name + ", " + FileState(folder)] = "present";
-    }
+    (*items)["file " + folder] = FileState(folder);
     return;
   }
   (*items)["folder " + WithoutTempNumbers(folder)] = "";
